@@ -1,0 +1,98 @@
+/* syna_internal.h - the synthesizer's tables and helpers, for its own source
+ * files and for the tests. Not part of the public interface (see syna.h).
+ *
+ * Everything lives in namespace `syna` so that the short table names cannot
+ * collide with globals of other modules linked into the same program.
+ * Buffers are std::vector so that a replaced instrument or a second
+ * syna_init does not leak; `inst_length` still carries the length that the
+ * sequencer and mixer use.
+ */
+#ifndef KESTOVAR_SYNA_INTERNAL_H
+#define KESTOVAR_SYNA_INTERNAL_H
+
+#include <vector>
+
+#include "syna.h"
+
+namespace syna {
+
+constexpr int kSlots = 30;       // tracks, instruments and channels share this index
+constexpr int kEntries = 100;    // entries per track or pattern, end mark included
+constexpr int kPatterns = 1000;
+constexpr int kMaxLines = 1000;  // lines of a song text that are read
+constexpr int kNotes = 72;       // "c1" .. "b6"
+
+// Codes stored in tracks and patterns.
+constexpr int kEnd = -2;         // end of a track or pattern; finished channel
+constexpr int kLoop = -3;        // "loop" in a track
+constexpr int kNotStarted = -1;  // track_pos before the first row; no pending tempo
+constexpr int kEcho1 = 72, kEcho0 = 73, kStop = 74, kVol = 75, kSld = 76, kEmpty = 77;
+
+// Results of syna_get / syna_load besides 0.
+constexpr int kCannotOpen = -1;
+constexpr int kRejected = -2;
+
+extern int sample_rate;
+extern int wave_length;
+extern int row_samples;
+extern int echo_length;
+extern int pending_row_samples;
+extern int first_row;
+
+extern std::vector<float> wave_tables[4];  // square, sine, sawtooth, noise
+extern int note_freq[kNotes];
+extern const char *const note_names[78];   // keywords by code, then the end entry "0"
+
+extern float chan_pos[kSlots];
+extern float chan_step[kSlots];
+extern float chan_slide[kSlots];
+extern float chan_vol[kSlots];
+extern float chan_pan[kSlots];
+extern float chan_lowpass[kSlots];
+extern float chan_lowpass_prev[kSlots];
+extern unsigned char chan_echo[kSlots];
+extern unsigned char chan_mute_next[kSlots];
+extern unsigned char chan_mute[kSlots];
+extern int chan_transpose[kSlots];
+extern int track_pos[kSlots];
+extern int pattern_pos[kSlots];
+
+extern std::vector<float> inst_sample[kSlots];
+extern int inst_length[kSlots];
+extern std::vector<float> echo_line[kSlots];
+
+extern int tracks[kSlots][kEntries];
+extern int patterns[kPatterns][kEntries];
+// Whether a pattern line has ever written the slot (an unwritten slot has no end mark).
+extern bool pattern_defined[kPatterns];
+
+// One instrument line's synthesis parameters.
+struct Instrument {
+  int waveform;  // 0 square, 1 sine, 2 sawtooth, 3 noise
+  int attack, decay, sustain, release;
+  int ring_mod;
+  int sweep;
+};
+
+// Running values of the renderer after the last sample.
+struct RenderEnd {
+  float phase, step, level, mod_phase;
+};
+
+// Per-sample increments, exactly as the renderer forms them.
+float modulation_increment(int ring_mod);
+float sweep_increment(int sweep);
+
+// Renders an instrument sample of attack + decay + sustain + release + 1
+// floats. Segment lengths must be non-negative and wave_length positive.
+std::vector<float> render_instrument(const Instrument &ins, RenderEnd *end = nullptr);
+
+// Row length for a tempo, or 0 when the tempo gives no usable row length.
+int row_length_for_bpm(long long bpm);
+
+// Index of the end mark of a track or pattern row; kEntries when none.
+int end_index(const int *entries);
+
+}  // namespace syna
+
+#endif
