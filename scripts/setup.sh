@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what Kestovar needs to build, run and test on Debian (apt-get),
+# skipping packages that are already there.
+set -euo pipefail
+pkgs=(build-essential cmake pkg-config
+      libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri
+      libgtest-dev libgmock-dev libbenchmark-dev
+      xvfb xdotool x11-apps x11-utils imagemagick sox python3)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}" >&2
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
