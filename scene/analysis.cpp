@@ -1,0 +1,47 @@
+/* analysis.cpp - what the audio sounding now looks like.
+ *
+ * analyysi(samples) reads one channel of 2048 frames (every second 16-bit
+ * value from `samples`), stores them scaled to +-0.1 in buf for the
+ * oscilloscope and follows their peak in max_sample (0 .. 0.5), which makes
+ * the petals tremble. From bar 48 on max_sample is held at 0.
+ *
+ * windowstart(ms) says where in `mixed` the window for a millisecond count
+ * begins. The driver's milliseconds are wall-clock time and may run ahead of
+ * the audio, so the start is clamped: never a read outside `mixed`.
+ */
+#include <math.h>
+
+#include "playback.h"
+#include "scene_internal.h"
+
+float buf[WINDOW_VALUES];
+float max_sample;
+
+int windowstart(int ms) {
+    // 44.1 frames, 88.2 values per millisecond. Taken in 64 bits so that
+    // huge ms cannot overflow; for every ms whose window fits, the result is
+    // the same as in 32-bit arithmetic.
+    long long idx = 882LL * ms / 10;
+    const long long last = MIXED_SAMPLES - (2 * WINDOW_VALUES - 1);  // last start that fits
+    if (idx > last) {
+        // Stay on the same channel: even starts read left, odd ones right.
+        idx = last - ((last ^ idx) & 1);
+    } else if (idx < 0) {
+        idx = idx & 1;
+    }
+    return (int)idx;
+}
+
+void analyysi(const int16_t *samples) {
+    float peak = 0.0f;
+    for (int k = 0; k < WINDOW_VALUES; k++) {
+        // A full-scale sample reads +-0.5; the trace spans +-0.1.
+        const float v = (float)(samples[2 * k] * 0.0000152587890625);
+        buf[k] = (float)(v * 0.2);
+        const float a = fabsf(v);
+        if (a > peak) peak = a;
+    }
+    max_sample = (float)(0.65 * max_sample + 0.35 * peak);
+    // The last stretch of the show has a still flower.
+    if (beat >= 48) max_sample = 0.0f;
+}

@@ -1,0 +1,123 @@
+/* render.cpp - osa: one frame of the scene.
+ *
+ * Each call derives the bar `beat` from the frames handed to the sound card
+ * (syna_counter), sets `quit` past bar 58, analyses the audio sounding at
+ * `ms`, takes one keyframe step and draws with OpenGL ES 1.x fixed-function
+ * calls into the current context: the oscilloscope cross (bars 0..47) and
+ * the lit twelve-petal flower with black outlines. It sets all the GL state
+ * it relies on except the viewport and scissor, pushes no matrix and uses
+ * only client-side arrays.
+ *
+ * Limits: one scene per process, main thread only; allocates nothing. The
+ * line width set for the trace stays in force for the outlines.
+ */
+#include <GLES/gl.h>
+#include <math.h>
+
+#include "playback.h"
+#include "scene_internal.h"
+#include "syna.h"
+
+int beat;
+int quit;
+float timef;
+float spin_angle;
+float scope_vertices[SCOPE_POINTS * 3];
+float scope_colors[SCOPE_POINTS * 4];
+const float light_ambient[4] = {0.2f, 0.2f, 0.2f, 0.0f};
+
+int beatof(int frames) {
+    const float seconds = (float)(frames * 0.000022675736961451248);
+    // 125 bpm, four beats a bar; bar n starts 0.3 beat after the song's bar
+    // line. The slightly negative start truncates to bar 0.
+    return (int)(((double)seconds * 2.0833333333333335 - 0.3) * 0.25);
+}
+
+static void draw_scope(void) {
+    glDisable(GL_LIGHTING);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, scope_vertices);
+    glColorPointer(4, GL_FLOAT, 0, scope_colors);
+    glLineWidth(3.0f);
+    for (int k = 0; k < SCOPE_POINTS; k++) {
+        scope_vertices[3 * k] = (float)k / 512.0f - 1.0f;
+        scope_vertices[3 * k + 1] = buf[k];
+        scope_vertices[3 * k + 2] = -0.3f;
+        // White at both ends, black in the middle.
+        const float g = 1.0f - sinf((float)(k * 0.0030679615757712823));
+        scope_colors[4 * k] = g;
+        scope_colors[4 * k + 1] = g;
+        scope_colors[4 * k + 2] = g;
+        scope_colors[4 * k + 3] = 1.0f;
+    }
+    // Drawn twice, crossed; the extra half turn carries into the flower.
+    glDrawArrays(GL_LINE_STRIP, 0, SCOPE_POINTS);
+    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+    glDrawArrays(GL_LINE_STRIP, 0, SCOPE_POINTS);
+    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+}
+
+static void draw_flower(int ms) {
+    glEnable(GL_LIGHTING);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, light_ambient);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_COLOR_MATERIAL);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, petal_vertices);
+    glNormalPointer(GL_FLOAT, 0, petal_normals);
+    glRotatef(15.0f, 0.0f, 0.0f, 1.0f);
+
+    spline3DMorph((float)(0.5 + 0.5 * sin(0.001 * ms)));
+
+    const double bright = paramf[4];
+    glColor4f((float)(0.82 * bright), (float)(0.87 * bright), (float)(0.95 * bright), 1.0f);
+    for (int p = 0; p < 12; p++) {
+        glDrawArrays(GL_TRIANGLES, 0, petal_vertex_count);
+        glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
+    }
+
+    // Twelve 30-degree turns are a full circle: each outline lands on its petal.
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHTING);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, petal_lines);
+    glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
+    for (int p = 0; p < 12; p++) {
+        glDrawArrays(GL_LINES, 0, petal_vertex_count * 2 / 3);
+        glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
+    }
+}
+
+int osa(int ms) {
+    timef = (float)ms;
+    // One aligned read of the position the audio thread advances.
+    beat = beatof(syna_counter);
+    if (beat > 58) quit = 1;  // the frame is still drawn
+
+    analyysi(&mixed[windowstart(ms)]);
+    paramstep(beat);
+
+    glClearColor(paramf[8], paramf[8], paramf[8], 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_DEPTH_TEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+    // 90 degrees across, 4:3.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustumf(-0.01f, 0.01f, -0.0075f, 0.0075f, 0.01f, 1135.0f);
+
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, paramf[5]);
+    glRotatef(-18.0f * paramf[6], 1.0f, 0.0f, 0.0f);
+    spin_angle = (float)((double)spin_angle + 1.5 * (double)paramf[7]);
+    glRotatef(spin_angle, 0.0f, 0.0f, 1.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+
+    if (beat < 48) draw_scope();
+    draw_flower(ms);
+    return 1;
+}
