@@ -122,11 +122,12 @@ TEST_F(RenderTool, WavHeaderAndRawDataAgree) {
     ASSERT_EQ(raw.size(), 40000u);
     EXPECT_EQ(raw, wav.substr(44));
 
-    // A longer render continues the shorter one across the block boundary.
-    Result l = run({"--raw", "-n", "20000", "-o", path("b.raw")});
+    // A longer render continues the shorter one across the block boundary,
+    // and reaches bar 4, where the built-in song's first notes sound.
+    Result l = run({"--raw", "-n", "400000", "-o", path("b.raw")});
     ASSERT_EQ(l.status, 0) << l.err;
     const std::string longer = slurp(path("b.raw"));
-    ASSERT_EQ(longer.size(), 80000u);
+    ASSERT_EQ(longer.size(), 1600000u);
     EXPECT_EQ(longer.substr(0, 40000), raw);
     EXPECT_NE(longer.find_first_not_of('\0'), std::string::npos) << "the built-in song is silent";
 }
