@@ -91,8 +91,9 @@ static void draw_flower(int ms) {
 
 int osa(int ms) {
     timef = (float)ms;
-    // One aligned read of the position the audio thread advances.
-    beat = beatof(syna_counter);
+    // One relaxed 32-bit read of the position the audio thread advances; a
+    // stale value only moves the picture by one callback block.
+    beat = beatof(__atomic_load_n(&syna_counter, __ATOMIC_RELAXED));
     if (beat > 58) quit = 1;  // the frame is still drawn
 
     analyysi(&mixed[windowstart(ms)]);
