@@ -1,0 +1,54 @@
+/* platform.h - the window-system side of the display layer.
+ *
+ * tavelo.cpp needs three things from the window system: SDL's video started
+ * on it, the size of the screen, and a full-screen native window (plus the
+ * native display it belongs to) for eglCreateWindowSurface. Each
+ * window system gets one file implementing this interface; platform_x11.cpp
+ * is the only one so far. Other systems (DRM/KMS, Wayland) would add their
+ * own file and be picked in display/CMakeLists.txt.
+ *
+ * Call order, as tavelo_open makes it:
+ *   platform_sdl_init      first; it is the SDL_Init(SDL_INIT_VIDEO) step
+ *   platform_init          after SDL_SetVideoMode, before any EGL call
+ *   platform_native_display
+ *   platform_screen_size   after the EGL context exists
+ *   platform_native_window
+ *   platform_close         after eglTerminate, before SDL_Quit
+ *
+ * Limitations: one window per process; all calls on the thread that runs
+ * SDL's video.
+ */
+#ifndef KESTOVAR_PLATFORM_H
+#define KESTOVAR_PLATFORM_H
+
+#include <EGL/egl.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* SDL_Init(SDL_INIT_VIDEO) on this window system's SDL driver. 0 on
+ * success; -1 when that driver is unavailable or SDL picked another one
+ * (platform_error() says why; SDL's video is not left running). */
+int platform_sdl_init(void);
+
+/* Takes hold of the window SDL_SetVideoMode made. 0 on success; -1 when
+ * it cannot be had (platform_error() says why). */
+int platform_init(void);
+
+EGLNativeDisplayType platform_native_display(void);
+
+/* The screen size in pixels; the native window covers exactly this. */
+void platform_screen_size(unsigned *width, unsigned *height);
+
+/* The full-screen window; valid until platform_close. */
+EGLNativeWindowType platform_native_window(void);
+
+void platform_close(void);
+
+const char *platform_error(void);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,272 @@
+/* tavelo.cpp - the display layer: one full-screen OpenGL ES 1.x context.
+ *
+ * Usage: tavelo_open(640, 480, 32, 0) once; if it returns -1, print
+ * tavelo_error() and stop. Then draw with GL, tavelo_flip() per frame,
+ * tavelo_exitevent() to ask for Escape, and tavelo_close() at the end
+ * (which also ends SDL, the audio device included).
+ *
+ * The picture covers the whole screen; the requested size only shapes a
+ * centred viewport (with the scissor box on it, so clears stay inside),
+ * letterboxed or pillarboxed, with a pixel-aspect and overscan correction
+ * for 720x480 and 720x576 TV outputs. The window itself comes from the
+ * platform layer (platform.h); SDL is used for the cursor and for events.
+ *
+ * Limitations: one display per process, every call on the thread that
+ * opened it. The bpp and flags arguments are accepted and ignored: the
+ * EGL configuration is always RGBA 8/8/8/8 with a 16-bit depth buffer.
+ * Nothing is checked after tavelo_open succeeded: a failing swap or
+ * shutdown step goes unnoticed.
+ */
+#include "tavelo.h"
+
+#include "platform.h"
+
+#include <EGL/egl.h>
+#include <GLES/gl.h>
+#include <SDL/SDL.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+EGLDisplay egl_display = EGL_NO_DISPLAY;
+EGLContext egl_context = EGL_NO_CONTEXT;
+EGLSurface egl_surface = EGL_NO_SURFACE;
+unsigned screen_width = 0;
+unsigned screen_height = 0;
+EGLNativeWindowType native_window{};
+bool is_open = false;
+// The record tavelo_exitevent polls into, reused for every event.
+SDL_Event event;
+char error_text[256] = "";
+
+const EGLint config_attributes[] = {
+    EGL_RED_SIZE, 8,
+    EGL_GREEN_SIZE, 8,
+    EGL_BLUE_SIZE, 8,
+    EGL_ALPHA_SIZE, 8,
+    EGL_DEPTH_SIZE, 16,
+    EGL_SURFACE_TYPE, EGL_WINDOW_BIT,
+    EGL_NONE,
+};
+
+[[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(error_text, sizeof error_text, fmt, args);
+    va_end(args);
+}
+
+// Undoes whatever part of tavelo_open was done, leaving SDL's other
+// subsystems (the driver's audio) running. Always returns -1.
+int give_up()
+{
+    if (egl_display != EGL_NO_DISPLAY) {
+        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE,
+                       EGL_NO_CONTEXT);
+        if (egl_surface != EGL_NO_SURFACE)
+            eglDestroySurface(egl_display, egl_surface);
+        if (egl_context != EGL_NO_CONTEXT)
+            eglDestroyContext(egl_display, egl_context);
+        eglTerminate(egl_display);
+    }
+    egl_display = EGL_NO_DISPLAY;
+    egl_context = EGL_NO_CONTEXT;
+    egl_surface = EGL_NO_SURFACE;
+    platform_close();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return -1;
+}
+
+int egl_failure(const char *what)
+{
+    const EGLint code = eglGetError();
+    if (code == EGL_SUCCESS)
+        set_error("EGL: %s", what);
+    else
+        set_error("EGL: %s (EGL error 0x%04X)", what,
+                  static_cast<unsigned>(code));
+    return give_up();
+}
+
+bool is_gles1(const char *version)
+{
+    // "OpenGL ES-CM 1.x" (common) or "OpenGL ES-CL 1.x" (common lite).
+    return version != nullptr &&
+           (std::strncmp(version, "OpenGL ES-CM 1.", 15) == 0 ||
+            std::strncmp(version, "OpenGL ES-CL 1.", 15) == 0);
+}
+
+}  // namespace
+
+extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h,
+                                       int w, int h)
+{
+    const uint32_t W = screen_w;
+    const uint32_t H = screen_h;
+    uint32_t hx = W / 2;
+    uint32_t hy = H / 2;
+
+    if (w <= 0 || h <= 0) {
+        // No shape to keep: use the whole screen rather than divide by 0.
+    } else if (W == 720 && (H == 480 || H == 576)) {
+        // TV output: non-square pixels, and some of the picture lost to
+        // overscan.
+        const uint32_t m = H == 480 ? 11 : 54;
+        const uint32_t n = H == 480 ? 10 : 59;
+        const float aspect = static_cast<float>(w) / static_cast<float>(h);
+        if (static_cast<double>(aspect) < 1.3333333333333333)
+            hx = ((m * H * static_cast<uint32_t>(w)) / n /
+                  static_cast<uint32_t>(h)) / 2;
+        else
+            hy = ((n * W * static_cast<uint32_t>(h)) / m /
+                  static_cast<uint32_t>(w)) / 2;
+        hx = hx * 88 / 100;
+        hy = hy * 88 / 100;
+    } else if (static_cast<uint32_t>(w) == W && static_cast<uint32_t>(h) == H) {
+        // The whole screen.
+    } else if (static_cast<float>(w) / static_cast<float>(h) <
+               static_cast<float>(W) / static_cast<float>(H)) {
+        hx = (H * static_cast<uint32_t>(w) / static_cast<uint32_t>(h)) / 2;
+    } else {
+        hy = (W * static_cast<uint32_t>(h) / static_cast<uint32_t>(w)) / 2;
+    }
+
+    tavelo_rect r;
+    r.x = static_cast<int>(W / 2 - hx);
+    r.y = static_cast<int>(H / 2 - hy);
+    r.width = static_cast<int>(2 * hx);
+    r.height = static_cast<int>(2 * hy);
+    return r;
+}
+
+extern "C" int tavelo_open(int width, int height, int bpp, int flags)
+{
+    (void)bpp;
+    (void)flags;
+    error_text[0] = '\0';
+    if (is_open) {
+        set_error("the display is already open");
+        return -1;
+    }
+
+    if (platform_sdl_init() != 0) {
+        set_error("%s", platform_error());
+        return give_up();
+    }
+    const SDL_VideoInfo *info = SDL_GetVideoInfo();
+    if (info == nullptr ||
+        SDL_SetVideoMode(info->current_w, info->current_h, 16,
+                         SDL_HWSURFACE) == nullptr) {
+        set_error("cannot open the display: no SDL video mode at the "
+                  "screen's size (%s)", SDL_GetError());
+        return give_up();
+    }
+    if (platform_init() != 0) {
+        set_error("%s", platform_error());
+        return give_up();
+    }
+
+    egl_display = eglGetDisplay(platform_native_display());
+    if (egl_display == EGL_NO_DISPLAY)
+        return egl_failure("no EGL display for the window system");
+    if (eglInitialize(egl_display, nullptr, nullptr) != EGL_TRUE) {
+        // Nothing to terminate on a display that never came up.
+        egl_display = EGL_NO_DISPLAY;
+        return egl_failure("cannot initialise the display");
+    }
+    EGLConfig config = nullptr;
+    EGLint count = 0;
+    if (eglChooseConfig(egl_display, config_attributes, &config, 1, &count) !=
+            EGL_TRUE ||
+        count < 1) {
+        set_error("EGL: no 8/8/8/8 window configuration with a 16-bit "
+                  "depth buffer");
+        return give_up();
+    }
+    // No attribute list: EGL's default client version is OpenGL ES 1.x.
+    egl_context =
+        eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
+    if (egl_context == EGL_NO_CONTEXT)
+        return egl_failure("cannot create an OpenGL ES 1.x context");
+
+    platform_screen_size(&screen_width, &screen_height);
+    native_window = platform_native_window();
+    egl_surface =
+        eglCreateWindowSurface(egl_display, config, native_window, nullptr);
+    if (egl_surface == EGL_NO_SURFACE)
+        return egl_failure("cannot create a window surface");
+    if (eglMakeCurrent(egl_display, egl_surface, egl_surface, egl_context) !=
+        EGL_TRUE)
+        return egl_failure("cannot make the OpenGL ES 1.x context current");
+    const char *version =
+        reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (!is_gles1(version)) {
+        set_error("OpenGL ES: the context is \"%s\", not OpenGL ES 1.x",
+                  version ? version : "unknown");
+        return give_up();
+    }
+
+    SDL_ShowCursor(0);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    // The scissor box keeps clears, too, inside the viewport.
+    const tavelo_rect v =
+        tavelo_viewport(screen_width, screen_height, width, height);
+    glViewport(v.x, v.y, v.width, v.height);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(v.x, v.y, v.width, v.height);
+    is_open = true;
+    return 0;
+}
+
+extern "C" void tavelo_flip(void)
+{
+    if (!is_open)
+        return;
+    glFlush();
+    eglSwapBuffers(egl_display, egl_surface);
+}
+
+extern "C" int tavelo_exitevent(void)
+{
+    // Everything but Escape is dropped, a quit request included: only
+    // Escape and the end of the song stop the show.
+    while (SDL_PollEvent(&event)) {
+        if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) &&
+            event.key.keysym.sym == SDLK_ESCAPE)
+            return 1;
+    }
+    return 0;
+}
+
+extern "C" void tavelo_close(void)
+{
+    if (is_open) {
+        // Shows the viewport cleared to the last clear colour; the scissor
+        // box keeps the rest of the screen as it was.
+        glClear(GL_COLOR_BUFFER_BIT);
+        eglSwapBuffers(egl_display, egl_surface);
+        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE,
+                       EGL_NO_CONTEXT);
+        eglDestroySurface(egl_display, egl_surface);
+        eglDestroyContext(egl_display, egl_context);
+        eglTerminate(egl_display);
+        platform_close();
+        egl_display = EGL_NO_DISPLAY;
+        egl_context = EGL_NO_CONTEXT;
+        egl_surface = EGL_NO_SURFACE;
+        is_open = false;
+    }
+    SDL_Quit();
+}
+
+extern "C" const char *tavelo_error(void)
+{
+    return error_text;
+}
