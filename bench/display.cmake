@@ -1,0 +1,4 @@
+if(TARGET tavelo AND TARGET kestovar_scene)
+  add_executable(display_bench display_bench.cpp)
+  target_link_libraries(display_bench PRIVATE kestovar_scene tavelo benchmark::benchmark)
+endif()
