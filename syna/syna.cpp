@@ -167,6 +167,10 @@ void mix_frame(int c, int channels, short *out) {
     left += g * chan_pan[ch];
     right += g * (1.0f - chan_pan[ch]);
   }
+  // An unstable filter (low-pass above 1.0) can run to inf - inf; NaN has
+  // no 16-bit value, so it is written as silence.
+  if (left != left) left = 0.0f;
+  if (right != right) right = 0.0f;
   if (left > 3.0f) left = 3.0f;
   if (left < -3.0f) left = -3.0f;
   if (right > 3.0f) right = 3.0f;

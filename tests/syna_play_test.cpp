@@ -2,6 +2,8 @@
 // pan, low-pass, mute, determinism across call splits, and golden renders.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -204,6 +206,13 @@ TEST(SynaPlay, ClipTruncationPanAndLowpass) {
   set_sample(1, std::vector<float>(50, 0.25f));
   render(1);
   EXPECT_EQ(chan_lowpass_prev[1], 0.25f);  // filter off: the state follows the input
+
+  // A filter state gone to NaN (an unstable coefficient runs to inf - inf)
+  // makes the whole frame silent instead of an undefined conversion (the
+  // sanitizer build traps that conversion).
+  chan_lowpass_prev[2] = std::numeric_limits<float>::quiet_NaN();
+  chan_lowpass[2] = 2.0f;
+  EXPECT_EQ(render(1), (std::vector<short>{0, 0}));
 }
 
 TEST(SynaPlay, MuteFreezesAndResumes) {
