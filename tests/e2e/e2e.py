@@ -194,7 +194,7 @@ def case_screenshots():
         os.remove(raw)
     ref = reference_audio()
     first_ref = next(i for i, b in enumerate(ref) if b)
-    moments = [("bar05", 5.5), ("bar20", 20.5), ("bar42", 42.5), ("bar50", 50.5)]
+    moments = [("bar05", 5.5), ("bar20", 20.5), ("bar43", 43.5), ("bar50", 50.5)]
     proc = subprocess.Popen([KESTOVAR], env=env_with(SDL_AUDIODRIVER="disk",
                                                      SDL_DISKAUDIOFILE=raw,
                                                      SDL_DISKAUDIODELAY=60),
@@ -233,7 +233,7 @@ def case_screenshots():
     expect = {
         "bar05": dict(bg=229, lit=False, scope=True),
         "bar20": dict(bg=249, lit=True, scope=True),
-        "bar42": dict(bg=0, lit=True, scope=True),
+        "bar43": dict(bg=0, lit=True, scope=True),
         "bar50": dict(bg=249, lit=True, scope=False),
     }
     for name, (png, w, h, rgb) in shots.items():
