@@ -16,7 +16,8 @@
  * embedded song is byte for byte what the demo plays.
  *
  * --stats renders frame by frame (which changes no sample) to see the row of
- * every frame; a bar is 16 rows. Each channel's loudness comes from a solo
+ * every frame; bar n is rows 16n+1 .. 16n+16 (row 0 opens the song).
+ * Each channel's loudness comes from a solo
  * render of the song in its own process: the synthesizer can be set up only
  * once per process, and its noise table needs the C library's random
  * generator at its unseeded start. The solo renders run one at a time, next
@@ -277,7 +278,9 @@ struct BarLevel {
 };
 
 void add_frame(std::vector<BarLevel> &bars, const short *frame) {
-    size_t bar = (size_t)(syna_row / kRowsPerBar);
+    // Songs spend row 0 on a one-row opening pattern, so bar n is rows
+    // 16n+1 .. 16n+16, as in the song map; row 0 counts with bar 0.
+    size_t bar = syna_row <= 0 ? 0 : (size_t)((syna_row - 1) / kRowsPerBar);
     if (bar >= bars.size()) bars.resize(bar + 1);
     BarLevel &b = bars[bar];
     for (int s = 0; s < 2; ++s) {
