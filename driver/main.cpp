@@ -12,6 +12,7 @@
  * the position is then taken from the millisecond clock.
  */
 #include <SDL.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -20,6 +21,19 @@
 #include "song.h"
 #include "syna.h"
 #include "tavelo.h"
+
+// A message on standard error; on a terminal it starts on a line of its
+// own rather than after the progress dots.
+static void complain(const char *fmt, ...) {
+    fflush(stdout);
+    if (isatty(1)) fputc('\n', stderr);
+    fputs("kestovar: ", stderr);
+    va_list args;
+    va_start(args, fmt);
+    vfprintf(stderr, fmt, args);
+    va_end(args);
+    fputc('\n', stderr);
+}
 
 static void clock_position(int ms) {
     // No audio thread runs: the scene's position follows the wall clock.
@@ -33,8 +47,7 @@ int main() {
     printf("Measuring CPU speed");
     syna_init(44100);
     if (syna_get(biisi) < 0) {
-        fflush(stdout);
-        fprintf(stderr, "\nkestovar: the embedded song was rejected: %s\n", syna_error());
+        complain("the embedded song was rejected: %s", syna_error());
         return 1;
     }
     for (int k = 0; k < MIXED_BLOCKS; k++) {
@@ -60,12 +73,10 @@ int main() {
     want.userdata = nullptr;
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;
     if (!sound)
-        fprintf(stderr, "%skestovar: no audio device (%s); the show runs silently\n",
-                isatty(1) ? "\n" : "", SDL_GetError());
+        complain("no audio device (%s); the show runs silently", SDL_GetError());
 
     if (tavelo_open(640, 480, 32, 0) < 0) {
-        fflush(stdout);
-        fprintf(stderr, "%skestovar: %s\n", isatty(1) ? "\n" : "", tavelo_error());
+        complain("%s", tavelo_error());
         SDL_Quit();
         return 1;
     }
