@@ -5,11 +5,17 @@ cmd=$1 disp=$2 size=${3:-1280x720}
 pidfile=/tmp/kestovar-xvfb-${disp#:}.pid
 case $cmd in
   start)
-    [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
-    rm -f "/tmp/.X${disp#:}-lock"
+    if [ -f "$pidfile" ]; then
+      old=$(cat "$pidfile")
+      kill "$old" 2>/dev/null
+      for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
+    fi
     Xvfb "$disp" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-    echo $! > "$pidfile"
+    pid=$!
+    echo $pid > "$pidfile"
     for _ in $(seq 100); do
+      # Our server must be the one answering, not another on the same number.
+      kill -0 $pid 2>/dev/null || { echo "Xvfb $disp exited (display in use?)" >&2; exit 1; }
       xdpyinfo -display "$disp" >/dev/null 2>&1 && exit 0
       sleep 0.1
     done
