@@ -10,12 +10,14 @@ case $cmd in
       kill "$old" 2>/dev/null
       for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
     fi
+    if xdpyinfo -display "$disp" >/dev/null 2>&1; then
+      echo "another X server already answers on $disp" >&2; exit 1
+    fi
     Xvfb "$disp" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
     pid=$!
     echo $pid > "$pidfile"
     for _ in $(seq 100); do
-      # Our server must be the one answering, not another on the same number.
-      kill -0 $pid 2>/dev/null || { echo "Xvfb $disp exited (display in use?)" >&2; exit 1; }
+      kill -0 $pid 2>/dev/null || { echo "Xvfb $disp exited" >&2; exit 1; }
       xdpyinfo -display "$disp" >/dev/null 2>&1 && exit 0
       sleep 0.1
     done
