@@ -254,6 +254,9 @@ extern "C" void syna_play(short *out, int frames) {
     row_samples = pending_row_samples;
     pending_row_samples = kNotStarted;
   }
+  // Only the parser changes the tracks, so the walk is the same for every
+  // frame of this call; 0 channels (track 1 empty) renders silence.
+  const int channels = walked_channels();
   for (int i = 0; i < frames; ++i) {
     const int c = syna_counter;
     short frame[2] = {0, 0};
@@ -265,9 +268,9 @@ extern "C" void syna_play(short *out, int frames) {
           first_row = 0;
         else
           syna_row += 1;
-        if (!track_empty(1)) sequencer_step(walked_channels());
+        if (channels > 0) sequencer_step(channels);
       }
-      if (!track_empty(1)) mix_frame(c, walked_channels(), frame);
+      if (channels > 0) mix_frame(c, channels, frame);
     }
     out[2 * i] = frame[0];
     out[2 * i + 1] = frame[1];
