@@ -38,7 +38,8 @@ void frames(benchmark::State &state, const char *size) {
         tavelo_flip();
         ms += 16;
     }
-    state.counters["fps"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
     tavelo_close();
 }
 

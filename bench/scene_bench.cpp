@@ -74,7 +74,7 @@ void frame_bench(benchmark::State &state, int frames) {
     benchmark::ClobberMemory();
 }
 
-void BM_osa_with_trace(benchmark::State &state) { frame_bench(state, 2000000); }  // bar 23
+void BM_osa_with_trace(benchmark::State &state) { frame_bench(state, 2000000); }   // bar 23
 void BM_osa_flower_only(benchmark::State &state) { frame_bench(state, 4500000); }  // bar 53
 
 void BM_analyysi(benchmark::State &state) {

@@ -46,7 +46,8 @@ struct Result {
     auto t0 = clock::now();
     if (syna_get(biisi) < 0) _exit(2);
     auto t1 = clock::now();
-    for (int k = 0; k < kBlocks; ++k) syna_play(mixed.data() + (size_t)k * kBlockFrames * 2, kBlockFrames);
+    for (int k = 0; k < kBlocks; ++k)
+        syna_play(mixed.data() + (size_t)k * kBlockFrames * 2, kBlockFrames);
     auto t2 = clock::now();
     Result r{std::chrono::duration<double>(t1 - t0).count(),
              std::chrono::duration<double>(t2 - t1).count(), 0};

@@ -36,8 +36,7 @@ Window x_window = 0;
 unsigned x_width = 0, x_height = 0;
 char error_text[256] = "";
 
-[[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...)
-{
+[[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...) {
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(error_text, sizeof error_text, fmt, args);
@@ -46,15 +45,13 @@ char error_text[256] = "";
 
 }  // namespace
 
-extern "C" int platform_sdl_init(void)
-{
+extern "C" int platform_sdl_init(void) {
     const char *chosen = std::getenv("SDL_VIDEODRIVER");
     const bool ours = chosen == nullptr || *chosen == '\0';
     // setenv may move the old string: keep a copy to put back.
     const std::string saved = chosen ? chosen : "";
     const bool was_set = chosen != nullptr;
-    if (ours)
-        setenv("SDL_VIDEODRIVER", kDriver, 1);
+    if (ours) setenv("SDL_VIDEODRIVER", kDriver, 1);
     const int started = SDL_Init(SDL_INIT_VIDEO);
     // SDL reads the variable only while starting: leave the environment as
     // the user had it.
@@ -69,43 +66,45 @@ extern "C" int platform_sdl_init(void)
         if (ours) {
             const char *display = std::getenv("DISPLAY");
             if (display == nullptr || *display == '\0')
-                set_error("cannot open the display: no X display reachable "
-                          "(DISPLAY is not set)");
+                set_error(
+                    "cannot open the display: no X display reachable "
+                    "(DISPLAY is not set)");
             else
-                set_error("cannot open the display: no X display reachable "
-                          "at DISPLAY=%s", display);
+                set_error(
+                    "cannot open the display: no X display reachable "
+                    "at DISPLAY=%s",
+                    display);
         } else {
-            set_error("cannot open the display: SDL video driver \"%s\" "
-                      "failed: %s", saved.c_str(), SDL_GetError());
+            set_error(
+                "cannot open the display: SDL video driver \"%s\" "
+                "failed: %s",
+                saved.c_str(), SDL_GetError());
         }
         return -1;
     }
 
     char name[32] = "";
-    if (SDL_VideoDriverName(name, sizeof name) == nullptr ||
-        std::strcmp(name, kDriver) != 0) {
+    if (SDL_VideoDriverName(name, sizeof name) == nullptr || std::strcmp(name, kDriver) != 0) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        set_error("cannot open the display: SDL video driver is \"%s\", "
-                  "but an X display is needed (is DISPLAY set?)", name);
+        set_error(
+            "cannot open the display: SDL video driver is \"%s\", "
+            "but an X display is needed (is DISPLAY set?)",
+            name);
         return -1;
     }
     return 0;
 }
 
-extern "C" int platform_init(void)
-{
+extern "C" int platform_init(void) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 ||
-        info.info.x11.window == 0) {
-        set_error("cannot open the display: SDL has no X window (%s)",
-                  SDL_GetError());
+    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 || info.info.x11.window == 0) {
+        set_error("cannot open the display: SDL has no X window (%s)", SDL_GetError());
         return -1;
     }
     // SDL draws through its second connection and keeps the first for
     // events; GL output belongs on the drawing one.
-    x_display = info.info.x11.gfxdisplay ? info.info.x11.gfxdisplay
-                                         : info.info.x11.display;
+    x_display = info.info.x11.gfxdisplay ? info.info.x11.gfxdisplay : info.info.x11.display;
     x_window = info.info.x11.window;
     const SDL_Surface *surface = SDL_GetVideoSurface();
     x_width = surface ? static_cast<unsigned>(surface->w) : 0;
@@ -117,31 +116,20 @@ extern "C" int platform_init(void)
     return 0;
 }
 
-extern "C" EGLNativeDisplayType platform_native_display(void)
-{
-    return x_display;
-}
+extern "C" EGLNativeDisplayType platform_native_display(void) { return x_display; }
 
-extern "C" void platform_screen_size(unsigned *width, unsigned *height)
-{
+extern "C" void platform_screen_size(unsigned *width, unsigned *height) {
     *width = x_width;
     *height = x_height;
 }
 
-extern "C" EGLNativeWindowType platform_native_window(void)
-{
-    return x_window;
-}
+extern "C" EGLNativeWindowType platform_native_window(void) { return x_window; }
 
-extern "C" void platform_close(void)
-{
+extern "C" void platform_close(void) {
     // The window and both connections belong to SDL; SDL_Quit frees them.
     x_display = nullptr;
     x_window = 0;
     x_width = x_height = 0;
 }
 
-extern "C" const char *platform_error(void)
-{
-    return error_text;
-}
+extern "C" const char *platform_error(void) { return error_text; }

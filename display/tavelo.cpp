@@ -43,6 +43,7 @@ bool is_open = false;
 SDL_Event event;
 char error_text[256] = "";
 
+// clang-format off
 const EGLint config_attributes[] = {
     EGL_RED_SIZE, 8,
     EGL_GREEN_SIZE, 8,
@@ -52,9 +53,9 @@ const EGLint config_attributes[] = {
     EGL_SURFACE_TYPE, EGL_WINDOW_BIT,
     EGL_NONE,
 };
+// clang-format on
 
-[[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...)
-{
+[[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...) {
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(error_text, sizeof error_text, fmt, args);
@@ -63,15 +64,11 @@ const EGLint config_attributes[] = {
 
 // Undoes whatever part of tavelo_open was done, leaving SDL's other
 // subsystems (the driver's audio) running. Always returns -1.
-int give_up()
-{
+int give_up() {
     if (egl_display != EGL_NO_DISPLAY) {
-        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE,
-                       EGL_NO_CONTEXT);
-        if (egl_surface != EGL_NO_SURFACE)
-            eglDestroySurface(egl_display, egl_surface);
-        if (egl_context != EGL_NO_CONTEXT)
-            eglDestroyContext(egl_display, egl_context);
+        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (egl_surface != EGL_NO_SURFACE) eglDestroySurface(egl_display, egl_surface);
+        if (egl_context != EGL_NO_CONTEXT) eglDestroyContext(egl_display, egl_context);
         eglTerminate(egl_display);
     }
     egl_display = EGL_NO_DISPLAY;
@@ -82,30 +79,24 @@ int give_up()
     return -1;
 }
 
-int egl_failure(const char *what)
-{
+int egl_failure(const char *what) {
     const EGLint code = eglGetError();
     if (code == EGL_SUCCESS)
         set_error("EGL: %s", what);
     else
-        set_error("EGL: %s (EGL error 0x%04X)", what,
-                  static_cast<unsigned>(code));
+        set_error("EGL: %s (EGL error 0x%04X)", what, static_cast<unsigned>(code));
     return give_up();
 }
 
-bool is_gles1(const char *version)
-{
+bool is_gles1(const char *version) {
     // "OpenGL ES-CM 1.x" (common) or "OpenGL ES-CL 1.x" (common lite).
-    return version != nullptr &&
-           (std::strncmp(version, "OpenGL ES-CM 1.", 15) == 0 ||
-            std::strncmp(version, "OpenGL ES-CL 1.", 15) == 0);
+    return version != nullptr && (std::strncmp(version, "OpenGL ES-CM 1.", 15) == 0 ||
+                                  std::strncmp(version, "OpenGL ES-CL 1.", 15) == 0);
 }
 
 }  // namespace
 
-extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h,
-                                       int w, int h)
-{
+extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h, int w, int h) {
     const uint32_t W = screen_w;
     const uint32_t H = screen_h;
     uint32_t hx = W / 2;
@@ -120,11 +111,9 @@ extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h,
         const uint32_t n = H == 480 ? 10 : 59;
         const float aspect = static_cast<float>(w) / static_cast<float>(h);
         if (static_cast<double>(aspect) < 1.3333333333333333)
-            hx = ((m * H * static_cast<uint32_t>(w)) / n /
-                  static_cast<uint32_t>(h)) / 2;
+            hx = ((m * H * static_cast<uint32_t>(w)) / n / static_cast<uint32_t>(h)) / 2;
         else
-            hy = ((n * W * static_cast<uint32_t>(h)) / m /
-                  static_cast<uint32_t>(w)) / 2;
+            hy = ((n * W * static_cast<uint32_t>(h)) / m / static_cast<uint32_t>(w)) / 2;
         hx = hx * 88 / 100;
         hy = hy * 88 / 100;
     } else if (static_cast<uint32_t>(w) == W && static_cast<uint32_t>(h) == H) {
@@ -144,8 +133,7 @@ extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h,
     return r;
 }
 
-extern "C" int tavelo_open(int width, int height, int bpp, int flags)
-{
+extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
     (void)bpp;
     (void)flags;
     error_text[0] = '\0';
@@ -160,10 +148,11 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags)
     }
     const SDL_VideoInfo *info = SDL_GetVideoInfo();
     if (info == nullptr ||
-        SDL_SetVideoMode(info->current_w, info->current_h, 16,
-                         SDL_HWSURFACE) == nullptr) {
-        set_error("cannot open the display: no SDL video mode at the "
-                  "screen's size (%s)", SDL_GetError());
+        SDL_SetVideoMode(info->current_w, info->current_h, 16, SDL_HWSURFACE) == nullptr) {
+        set_error(
+            "cannot open the display: no SDL video mode at the "
+            "screen's size (%s)",
+            SDL_GetError());
         return give_up();
     }
     if (platform_init() != 0) {
@@ -172,8 +161,7 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags)
     }
 
     egl_display = eglGetDisplay(platform_native_display());
-    if (egl_display == EGL_NO_DISPLAY)
-        return egl_failure("no EGL display for the window system");
+    if (egl_display == EGL_NO_DISPLAY) return egl_failure("no EGL display for the window system");
     if (eglInitialize(egl_display, nullptr, nullptr) != EGL_TRUE) {
         // Nothing to terminate on a display that never came up.
         egl_display = EGL_NO_DISPLAY;
@@ -181,30 +169,24 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags)
     }
     EGLConfig config = nullptr;
     EGLint count = 0;
-    if (eglChooseConfig(egl_display, config_attributes, &config, 1, &count) !=
-            EGL_TRUE ||
+    if (eglChooseConfig(egl_display, config_attributes, &config, 1, &count) != EGL_TRUE ||
         count < 1) {
-        set_error("EGL: no 8/8/8/8 window configuration with a 16-bit "
-                  "depth buffer");
+        set_error(
+            "EGL: no 8/8/8/8 window configuration with a 16-bit "
+            "depth buffer");
         return give_up();
     }
     // No attribute list: EGL's default client version is OpenGL ES 1.x.
-    egl_context =
-        eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
-    if (egl_context == EGL_NO_CONTEXT)
-        return egl_failure("cannot create an OpenGL ES 1.x context");
+    egl_context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
+    if (egl_context == EGL_NO_CONTEXT) return egl_failure("cannot create an OpenGL ES 1.x context");
 
     platform_screen_size(&screen_width, &screen_height);
     native_window = platform_native_window();
-    egl_surface =
-        eglCreateWindowSurface(egl_display, config, native_window, nullptr);
-    if (egl_surface == EGL_NO_SURFACE)
-        return egl_failure("cannot create a window surface");
-    if (eglMakeCurrent(egl_display, egl_surface, egl_surface, egl_context) !=
-        EGL_TRUE)
+    egl_surface = eglCreateWindowSurface(egl_display, config, native_window, nullptr);
+    if (egl_surface == EGL_NO_SURFACE) return egl_failure("cannot create a window surface");
+    if (eglMakeCurrent(egl_display, egl_surface, egl_surface, egl_context) != EGL_TRUE)
         return egl_failure("cannot make the OpenGL ES 1.x context current");
-    const char *version =
-        reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
     if (!is_gles1(version)) {
         set_error("OpenGL ES: the context is \"%s\", not OpenGL ES 1.x",
                   version ? version : "unknown");
@@ -216,8 +198,7 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     // The scissor box keeps clears, too, inside the viewport.
-    const tavelo_rect v =
-        tavelo_viewport(screen_width, screen_height, width, height);
+    const tavelo_rect v = tavelo_viewport(screen_width, screen_height, width, height);
     glViewport(v.x, v.y, v.width, v.height);
     glEnable(GL_SCISSOR_TEST);
     glScissor(v.x, v.y, v.width, v.height);
@@ -225,16 +206,13 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags)
     return 0;
 }
 
-extern "C" void tavelo_flip(void)
-{
-    if (!is_open)
-        return;
+extern "C" void tavelo_flip(void) {
+    if (!is_open) return;
     glFlush();
     eglSwapBuffers(egl_display, egl_surface);
 }
 
-extern "C" int tavelo_exitevent(void)
-{
+extern "C" int tavelo_exitevent(void) {
     // Everything but Escape is dropped, a quit request included: only
     // Escape and the end of the song stop the show.
     while (SDL_PollEvent(&event)) {
@@ -245,15 +223,13 @@ extern "C" int tavelo_exitevent(void)
     return 0;
 }
 
-extern "C" void tavelo_close(void)
-{
+extern "C" void tavelo_close(void) {
     if (is_open) {
         // Shows the viewport cleared to the last clear colour; the scissor
         // box keeps the rest of the screen as it was.
         glClear(GL_COLOR_BUFFER_BIT);
         eglSwapBuffers(egl_display, egl_surface);
-        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE,
-                       EGL_NO_CONTEXT);
+        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroySurface(egl_display, egl_surface);
         eglDestroyContext(egl_display, egl_context);
         eglTerminate(egl_display);
@@ -266,7 +242,4 @@ extern "C" void tavelo_close(void)
     SDL_Quit();
 }
 
-extern "C" const char *tavelo_error(void)
-{
-    return error_text;
-}
+extern "C" const char *tavelo_error(void) { return error_text; }

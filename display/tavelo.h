@@ -27,7 +27,9 @@ void tavelo_close(void);
 const char *tavelo_error(void);
 
 /* The centred viewport for a requested picture of w x h on a W x H screen. */
-typedef struct tavelo_rect { int x, y, width, height; } tavelo_rect;
+typedef struct tavelo_rect {
+    int x, y, width, height;
+} tavelo_rect;
 tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h, int w, int h);
 
 #ifdef __cplusplus

@@ -72,8 +72,7 @@ int main() {
     want.callback = pakki;
     want.userdata = nullptr;
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;
-    if (!sound)
-        complain("no audio device (%s); the show runs silently", SDL_GetError());
+    if (!sound) complain("no audio device (%s); the show runs silently", SDL_GetError());
 
     if (tavelo_open(640, 480, 32, 0) < 0) {
         complain("%s", tavelo_error());

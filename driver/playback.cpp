@@ -15,7 +15,8 @@ void pakki(void *, uint8_t *stream, int len) {
     long long avail = 0;
     if (pos >= 0 && pos < MIXED_FRAMES) avail = (long long)(MIXED_FRAMES - pos) * 4;
     long long n = len < avail ? len : avail;
-    if (n > 0) memcpy(stream, reinterpret_cast<const uint8_t *>(mixed) + (long long)pos * 4, (size_t)n);
+    if (n > 0)
+        memcpy(stream, reinterpret_cast<const uint8_t *>(mixed) + (long long)pos * 4, (size_t)n);
     // Beyond the end of the song the card gets silence.
     if (n < len) memset(stream + n, 0, (size_t)(len - n));
     __atomic_store_n(&syna_counter, pos + len / 4, __ATOMIC_RELAXED);

@@ -13,8 +13,8 @@
 
 #define MIXED_BLOCK_FRAMES 8192
 #define MIXED_BLOCKS 647
-#define MIXED_FRAMES (MIXED_BLOCK_FRAMES * MIXED_BLOCKS)  /* 5,300,224 */
-#define MIXED_SAMPLES (MIXED_FRAMES * 2)                  /* 10,600,448 */
+#define MIXED_FRAMES (MIXED_BLOCK_FRAMES * MIXED_BLOCKS) /* 5,300,224 */
+#define MIXED_SAMPLES (MIXED_FRAMES * 2)                 /* 10,600,448 */
 
 #ifdef __cplusplus
 extern "C" {

@@ -25,8 +25,7 @@ int petal_vertex_count;
 
 // One coordinate of a segment. The basis, the tangents and h1*P1 + h2*P2 are
 // single precision; the tangent terms and the sum are taken in double.
-static float tcb(float p0, float p1, float p2, float p3, float t, float tension, float c,
-                 float b) {
+static float tcb(float p0, float p1, float p2, float p3, float t, float tension, float c, float b) {
     const float t2 = t * t;
     const float t3 = t2 * t;
     const float h1 = 2.0f * t3 - 3.0f * t2 + 1.0f;

@@ -16,12 +16,12 @@
 extern "C" {
 #endif
 
-extern int beat;          /* musical position in bars */
-extern int quit;          /* 1 once the song is over */
-extern float timef;       /* this frame's time in ms */
-extern float paramf[10];  /* smoothed keyframe parameters, entries 1..8 */
-extern float buf[2048];   /* scaled samples of the sounding audio */
-extern float max_sample;  /* smoothed peak level, 0 .. 0.5 */
+extern int beat;         /* musical position in bars */
+extern int quit;         /* 1 once the song is over */
+extern float timef;      /* this frame's time in ms */
+extern float paramf[10]; /* smoothed keyframe parameters, entries 1..8 */
+extern float buf[2048];  /* scaled samples of the sounding audio */
+extern float max_sample; /* smoothed peak level, 0 .. 0.5 */
 
 /* Draws one frame; ms = milliseconds since playback started. Returns 1. */
 int osa(int ms);

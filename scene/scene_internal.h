@@ -12,11 +12,11 @@
 
 #include "scene.h"
 
-#define PETAL_POINTS 64      /* profile points per petal */
-#define PETAL_STRIPS 63      /* ribbon strips between them */
-#define PETAL_CAPACITY 1000  /* vertex room of each petal array */
-#define SCOPE_POINTS 1024    /* oscilloscope vertices drawn */
-#define WINDOW_VALUES 2048   /* analysed 16-bit values (one channel) */
+#define PETAL_POINTS 64     /* profile points per petal */
+#define PETAL_STRIPS 63     /* ribbon strips between them */
+#define PETAL_CAPACITY 1000 /* vertex room of each petal array */
+#define SCOPE_POINTS 1024   /* oscilloscope vertices drawn */
+#define WINDOW_VALUES 2048  /* analysed 16-bit values (one channel) */
 
 #ifdef __cplusplus
 extern "C" {
@@ -47,13 +47,13 @@ void splineTCP(const float *points, float *out, float t);
  * 1 = kukka_morph), trembling with max_sample and timef. */
 void spline3DMorph(float morph);
 
-extern float petal_profile[PETAL_POINTS * 3];      /* x, y, w */
-extern float petal_vertices[PETAL_CAPACITY * 3];   /* triangle list */
-extern float petal_normals[PETAL_CAPACITY * 3];    /* one per triangle vertex */
-extern float petal_lines[PETAL_CAPACITY * 3];      /* edge line list */
-extern int petal_vertex_count;                     /* 378 after a build */
+extern float petal_profile[PETAL_POINTS * 3];    /* x, y, w */
+extern float petal_vertices[PETAL_CAPACITY * 3]; /* triangle list */
+extern float petal_normals[PETAL_CAPACITY * 3];  /* one per triangle vertex */
+extern float petal_lines[PETAL_CAPACITY * 3];    /* edge line list */
+extern int petal_vertex_count;                   /* 378 after a build */
 
-extern float spin_angle;                           /* degrees, never wrapped */
+extern float spin_angle; /* degrees, never wrapped */
 extern float scope_vertices[SCOPE_POINTS * 3];
 extern float scope_colors[SCOPE_POINTS * 4];
 extern const float light_ambient[4];

@@ -34,6 +34,7 @@ std::vector<float> wave_tables[4];
 int note_freq[kNotes];
 
 // Keyword of every cell code, in code order, then the end entry.
+// clang-format off
 const char *const note_names[78] = {
     "c1", "C1", "d1", "D1", "e1", "f1", "F1", "g1", "G1", "a1", "A1", "b1",
     "c2", "C2", "d2", "D2", "e2", "f2", "F2", "g2", "G2", "a2", "A2", "b2",
@@ -42,6 +43,7 @@ const char *const note_names[78] = {
     "c5", "C5", "d5", "D5", "e5", "f5", "F5", "g5", "G5", "a5", "A5", "b5",
     "c6", "C6", "d6", "D6", "e6", "f6", "F6", "g6", "G6", "a6", "A6", "b6",
     "echo1", "echo0", "stop", "vol", "sld", "0"};
+// clang-format on
 
 float chan_pos[kSlots];
 float chan_step[kSlots];
@@ -81,124 +83,124 @@ bool track_empty(int ch) { return tracks[ch][0] == kEnd; }
 // track. Slot 29 is never walked (the parser keeps it empty; the bound keeps
 // the walk inside the table regardless).
 int walked_channels() {
-  int ch = 1;
-  while (ch < kSlots - 1 && !track_empty(ch)) ++ch;
-  return ch - 1;
+    int ch = 1;
+    while (ch < kSlots - 1 && !track_empty(ch)) ++ch;
+    return ch - 1;
 }
 
 void start_note(int ch, int code) {
-  long long n = static_cast<long long>(code) + chan_transpose[ch];
-  if (n < 0) n = 0;
-  if (n > kNotes - 1) n = kNotes - 1;
-  chan_pos[ch] = 0.0f;
-  chan_step[ch] = static_cast<float>(note_freq[n]) * kStepPerHz;
+    long long n = static_cast<long long>(code) + chan_transpose[ch];
+    if (n < 0) n = 0;
+    if (n > kNotes - 1) n = kNotes - 1;
+    chan_pos[ch] = 0.0f;
+    chan_step[ch] = static_cast<float>(note_freq[n]) * kStepPerHz;
 }
 
 // Steps every walked channel to its next cell and carries the cell out.
 void sequencer_step(int channels) {
-  for (int ch = 1; ch <= channels; ++ch) {
-    chan_mute[ch] = chan_mute_next[ch];
-    if (track_pos[ch] == kEnd) continue;
-    if (ch == 11) std::printf("%d\n", pattern_pos[11]);
-    pattern_pos[ch] += 1;
-    if (track_pos[ch] == kNotStarted ||
-        patterns[tracks[ch][track_pos[ch]]][pattern_pos[ch]] == kEnd) {
-      int t = track_pos[ch] + 1;
-      int e = tracks[ch][t];
-      if (e == kLoop) {
-        t = 0;
-        e = tracks[ch][0];
-      }
-      track_pos[ch] = (e == kEnd) ? kEnd : t;
-      pattern_pos[ch] = 0;
+    for (int ch = 1; ch <= channels; ++ch) {
+        chan_mute[ch] = chan_mute_next[ch];
+        if (track_pos[ch] == kEnd) continue;
+        if (ch == 11) std::printf("%d\n", pattern_pos[11]);
+        pattern_pos[ch] += 1;
+        if (track_pos[ch] == kNotStarted ||
+            patterns[tracks[ch][track_pos[ch]]][pattern_pos[ch]] == kEnd) {
+            int t = track_pos[ch] + 1;
+            int e = tracks[ch][t];
+            if (e == kLoop) {
+                t = 0;
+                e = tracks[ch][0];
+            }
+            track_pos[ch] = (e == kEnd) ? kEnd : t;
+            pattern_pos[ch] = 0;
+        }
+        if (track_pos[ch] == kEnd) continue;
+        const int *pat = patterns[tracks[ch][track_pos[ch]]];
+        int code = pat[pattern_pos[ch]];
+        if (code >= 0 && code < kNotes) {
+            start_note(ch, code);
+        } else if (code == kEcho1) {
+            chan_echo[ch] = 1;
+        } else if (code == kEcho0) {
+            chan_echo[ch] = 0;
+        } else if (code == kStop) {
+            chan_pos[ch] = -1.0f;
+        } else if (code == kVol) {
+            pattern_pos[ch] += 1;
+            chan_vol[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.01);
+        } else if (code == kSld) {
+            pattern_pos[ch] += 1;
+            chan_slide[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.00001);
+        }
     }
-    if (track_pos[ch] == kEnd) continue;
-    const int *pat = patterns[tracks[ch][track_pos[ch]]];
-    int code = pat[pattern_pos[ch]];
-    if (code >= 0 && code < kNotes) {
-      start_note(ch, code);
-    } else if (code == kEcho1) {
-      chan_echo[ch] = 1;
-    } else if (code == kEcho0) {
-      chan_echo[ch] = 0;
-    } else if (code == kStop) {
-      chan_pos[ch] = -1.0f;
-    } else if (code == kVol) {
-      pattern_pos[ch] += 1;
-      chan_vol[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.01);
-    } else if (code == kSld) {
-      pattern_pos[ch] += 1;
-      chan_slide[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.00001);
-    }
-  }
 }
 
 // Mixes one frame at frame counter c into 16-bit left and right samples.
 void mix_frame(int c, int channels, short *out) {
-  float left = 0.0f, right = 0.0f;
-  const int len = echo_length;
-  // Ring slots come from the absolute frame counter. A negative counter (a
-  // host may rewind it) still maps into the ring.
-  int write = c % len;
-  if (write < 0) write += len;
-  int read = write + 1;
-  if (read == len) read = 0;
-  for (int ch = 1; ch <= channels; ++ch) {
-    if (chan_mute[ch]) continue;
-    float *ring = echo_line[ch].data();
-    float m = ring[read];
-    ring[write] = m * 0.6f;
-    float x;
-    if (!(chan_pos[ch] < 0.0f)) {
-      float s = inst_sample[ch][static_cast<int>(chan_pos[ch])];
-      x = m + s;
-      if (chan_echo[ch]) ring[write] = x * 0.2f;
-      chan_pos[ch] += chan_step[ch];
-      chan_step[ch] += chan_slide[ch];
-      if (chan_pos[ch] >= static_cast<float>(inst_length[ch]) || chan_pos[ch] < 0.0f)
-        chan_pos[ch] = -1.0f;
-    } else {
-      x = m;
+    float left = 0.0f, right = 0.0f;
+    const int len = echo_length;
+    // Ring slots come from the absolute frame counter. A negative counter (a
+    // host may rewind it) still maps into the ring.
+    int write = c % len;
+    if (write < 0) write += len;
+    int read = write + 1;
+    if (read == len) read = 0;
+    for (int ch = 1; ch <= channels; ++ch) {
+        if (chan_mute[ch]) continue;
+        float *ring = echo_line[ch].data();
+        float m = ring[read];
+        ring[write] = m * 0.6f;
+        float x;
+        if (!(chan_pos[ch] < 0.0f)) {
+            float s = inst_sample[ch][static_cast<int>(chan_pos[ch])];
+            x = m + s;
+            if (chan_echo[ch]) ring[write] = x * 0.2f;
+            chan_pos[ch] += chan_step[ch];
+            chan_step[ch] += chan_slide[ch];
+            if (chan_pos[ch] >= static_cast<float>(inst_length[ch]) || chan_pos[ch] < 0.0f)
+                chan_pos[ch] = -1.0f;
+        } else {
+            x = m;
+        }
+        float k = chan_lowpass[ch];
+        if (k != 0.0f) x = k * chan_lowpass_prev[ch] + (1.0f - k) * x;
+        chan_lowpass_prev[ch] = x;
+        float g = x * chan_vol[ch];
+        left += g * chan_pan[ch];
+        right += g * (1.0f - chan_pan[ch]);
     }
-    float k = chan_lowpass[ch];
-    if (k != 0.0f) x = k * chan_lowpass_prev[ch] + (1.0f - k) * x;
-    chan_lowpass_prev[ch] = x;
-    float g = x * chan_vol[ch];
-    left += g * chan_pan[ch];
-    right += g * (1.0f - chan_pan[ch]);
-  }
-  // An unstable filter (low-pass above 1.0) can run to inf - inf; NaN has
-  // no 16-bit value, so it is written as silence.
-  if (left != left) left = 0.0f;
-  if (right != right) right = 0.0f;
-  if (left > 3.0f) left = 3.0f;
-  if (left < -3.0f) left = -3.0f;
-  if (right > 3.0f) right = 3.0f;
-  if (right < -3.0f) right = -3.0f;
-  out[0] = static_cast<short>(static_cast<int>(left * 10922.0f));
-  out[1] = static_cast<short>(static_cast<int>(right * 10922.0f));
+    // An unstable filter (low-pass above 1.0) can run to inf - inf; NaN has
+    // no 16-bit value, so it is written as silence.
+    if (left != left) left = 0.0f;
+    if (right != right) right = 0.0f;
+    if (left > 3.0f) left = 3.0f;
+    if (left < -3.0f) left = -3.0f;
+    if (right > 3.0f) right = 3.0f;
+    if (right < -3.0f) right = -3.0f;
+    out[0] = static_cast<short>(static_cast<int>(left * 10922.0f));
+    out[1] = static_cast<short>(static_cast<int>(right * 10922.0f));
 }
 
 bool channel_usable(int channel) {
-  return channel >= 0 && channel < kSlots && !track_empty(channel);
+    return channel >= 0 && channel < kSlots && !track_empty(channel);
 }
 
 }  // namespace
 
 int row_length_for_bpm(long long bpm) {
-  // The tempo formula works on 32-bit ints; tempos whose 10 x bpm would not
-  // fit, or that give a divisor or a row length below 1, are unusable.
-  if (bpm < 3 || bpm > 214748364) return 0;
-  int divisor = static_cast<int>(10 * bpm) / 25;
-  long long rows = 6LL * sample_rate / divisor;
-  if (rows < 1 || rows > 715827882) return 0;  // echo_length = 3 x rows must fit
-  return static_cast<int>(rows);
+    // The tempo formula works on 32-bit ints; tempos whose 10 x bpm would not
+    // fit, or that give a divisor or a row length below 1, are unusable.
+    if (bpm < 3 || bpm > 214748364) return 0;
+    int divisor = static_cast<int>(10 * bpm) / 25;
+    long long rows = 6LL * sample_rate / divisor;
+    if (rows < 1 || rows > 715827882) return 0;  // echo_length = 3 x rows must fit
+    return static_cast<int>(rows);
 }
 
 int end_index(const int *entries) {
-  for (int i = 0; i < kEntries; ++i)
-    if (entries[i] == kEnd) return i;
-  return kEntries;
+    for (int i = 0; i < kEntries; ++i)
+        if (entries[i] == kEnd) return i;
+    return kEntries;
 }
 
 }  // namespace syna
@@ -206,103 +208,104 @@ int end_index(const int *entries) {
 using namespace syna;
 
 extern "C" void syna_init(int rate) {
-  wave_length = rate / 262;
-  sample_rate = rate;
-  syna_row = 0;
-  first_row = 1;
-  syna_counter = 0;
-  pending_row_samples = kNotStarted;
+    wave_length = rate / 262;
+    sample_rate = rate;
+    syna_row = 0;
+    first_row = 1;
+    syna_counter = 0;
+    pending_row_samples = kNotStarted;
 
-  for (int k = 60; k < kNotes; ++k) note_freq[k] = kTopOctave[k - 60];
-  for (int k = 59; k >= 0; --k) note_freq[k] = note_freq[k + 12] / 2;
+    for (int k = 60; k < kNotes; ++k) note_freq[k] = kTopOctave[k - 60];
+    for (int k = 59; k >= 0; --k) note_freq[k] = note_freq[k + 12] / 2;
 
-  const int wl = wave_length > 0 ? wave_length : 0;
-  for (int w = 0; w < 3; ++w) wave_tables[w].assign(static_cast<size_t>(wl), 0.0f);
-  if (wave_length > 0) {
-    const double d = (1.0 / wave_length) * 6.283185307179586;
-    const int half = wave_length / 2;
-    for (int i = 0; i < wave_length; ++i) {
-      wave_tables[0][i] = i < half ? -1.0f : 1.0f;
-      wave_tables[1][i] = static_cast<float>(std::sin(i * d));
-      wave_tables[2][i] = static_cast<float>(std::fmod(1.0 + i * 2 * (1.0 / wave_length), 2.0) - 1.0);
+    const int wl = wave_length > 0 ? wave_length : 0;
+    for (int w = 0; w < 3; ++w) wave_tables[w].assign(static_cast<size_t>(wl), 0.0f);
+    if (wave_length > 0) {
+        const double d = (1.0 / wave_length) * 6.283185307179586;
+        const int half = wave_length / 2;
+        for (int i = 0; i < wave_length; ++i) {
+            wave_tables[0][i] = i < half ? -1.0f : 1.0f;
+            wave_tables[1][i] = static_cast<float>(std::sin(i * d));
+            wave_tables[2][i] =
+                static_cast<float>(std::fmod(1.0 + i * 2 * (1.0 / wave_length), 2.0) - 1.0);
+        }
     }
-  }
-  const int n = rate > 0 ? rate : 0;
-  wave_tables[3].assign(static_cast<size_t>(n), 0.0f);
-  for (int i = 0; i < n; ++i)
-    wave_tables[3][i] = static_cast<float>(std::rand() % 2000 - 1000) * 0.001f;
+    const int n = rate > 0 ? rate : 0;
+    wave_tables[3].assign(static_cast<size_t>(n), 0.0f);
+    for (int i = 0; i < n; ++i)
+        wave_tables[3][i] = static_cast<float>(std::rand() % 2000 - 1000) * 0.001f;
 
-  for (int ch = 0; ch < kSlots; ++ch) {
-    chan_pos[ch] = -1.0f;
-    chan_step[ch] = 0.0f;
-    chan_slide[ch] = 0.0f;
-    chan_vol[ch] = 1.0f;
-    chan_pan[ch] = (ch % 2 == 0) ? 0.6f : 0.4f;
-    chan_lowpass[ch] = 0.0f;
-    chan_lowpass_prev[ch] = 0.0f;
-    chan_echo[ch] = 0;
-    chan_mute_next[ch] = 0;
-    chan_mute[ch] = 0;
-    chan_transpose[ch] = 0;
-    track_pos[ch] = kNotStarted;
-    tracks[ch][0] = kEnd;
-  }
+    for (int ch = 0; ch < kSlots; ++ch) {
+        chan_pos[ch] = -1.0f;
+        chan_step[ch] = 0.0f;
+        chan_slide[ch] = 0.0f;
+        chan_vol[ch] = 1.0f;
+        chan_pan[ch] = (ch % 2 == 0) ? 0.6f : 0.4f;
+        chan_lowpass[ch] = 0.0f;
+        chan_lowpass_prev[ch] = 0.0f;
+        chan_echo[ch] = 0;
+        chan_mute_next[ch] = 0;
+        chan_mute[ch] = 0;
+        chan_transpose[ch] = 0;
+        track_pos[ch] = kNotStarted;
+        tracks[ch][0] = kEnd;
+    }
 }
 
 extern "C" void syna_play(short *out, int frames) {
-  if (pending_row_samples != kNotStarted) {
-    row_samples = pending_row_samples;
-    pending_row_samples = kNotStarted;
-  }
-  // Only the parser changes the tracks, so the walk is the same for every
-  // frame of this call; 0 channels (track 1 empty) renders silence.
-  const int channels = walked_channels();
-  for (int i = 0; i < frames; ++i) {
-    const int c = syna_counter;
-    short frame[2] = {0, 0};
-    // Without a tempo no row can be timed: render silence rather than
-    // divide by zero (the parser refuses songs that would need one).
-    if (row_samples > 0) {
-      if (c % row_samples == 0) {
-        if (first_row)
-          first_row = 0;
-        else
-          syna_row += 1;
-        if (channels > 0) sequencer_step(channels);
-      }
-      if (channels > 0) mix_frame(c, channels, frame);
+    if (pending_row_samples != kNotStarted) {
+        row_samples = pending_row_samples;
+        pending_row_samples = kNotStarted;
     }
-    out[2 * i] = frame[0];
-    out[2 * i + 1] = frame[1];
-    syna_counter = static_cast<int>(static_cast<unsigned>(c) + 1u);
-  }
+    // Only the parser changes the tracks, so the walk is the same for every
+    // frame of this call; 0 channels (track 1 empty) renders silence.
+    const int channels = walked_channels();
+    for (int i = 0; i < frames; ++i) {
+        const int c = syna_counter;
+        short frame[2] = {0, 0};
+        // Without a tempo no row can be timed: render silence rather than
+        // divide by zero (the parser refuses songs that would need one).
+        if (row_samples > 0) {
+            if (c % row_samples == 0) {
+                if (first_row)
+                    first_row = 0;
+                else
+                    syna_row += 1;
+                if (channels > 0) sequencer_step(channels);
+            }
+            if (channels > 0) mix_frame(c, channels, frame);
+        }
+        out[2 * i] = frame[0];
+        out[2 * i + 1] = frame[1];
+        syna_counter = static_cast<int>(static_cast<unsigned>(c) + 1u);
+    }
 }
 
 extern "C" void syna_setvol(int channel, float volume) {
-  if (!channel_usable(channel)) return;
-  chan_vol[channel] = volume;
+    if (!channel_usable(channel)) return;
+    chan_vol[channel] = volume;
 }
 
 extern "C" void syna_setbpm(int bpm) {
-  // Tempos without a usable row length are ignored.
-  int rows = row_length_for_bpm(bpm);
-  if (rows > 0) pending_row_samples = rows;
+    // Tempos without a usable row length are ignored.
+    int rows = row_length_for_bpm(bpm);
+    if (rows > 0) pending_row_samples = rows;
 }
 
 extern "C" void syna_trig(int channel, int note) {
-  if (!channel_usable(channel)) return;
-  if (note > kNotes - 1 || note < 0) return;
-  chan_pos[channel] = 0.0f;
-  chan_step[channel] = static_cast<float>(note_freq[note]) * kStepPerHz;
+    if (!channel_usable(channel)) return;
+    if (note > kNotes - 1 || note < 0) return;
+    chan_pos[channel] = 0.0f;
+    chan_step[channel] = static_cast<float>(note_freq[note]) * kStepPerHz;
 }
 
 extern "C" void syna_mute(int channel, int mute, int defer) {
-  if (!channel_usable(channel)) return;
-  chan_mute_next[channel] = static_cast<unsigned char>(mute);
-  if (defer == 0) chan_mute[channel] = static_cast<unsigned char>(mute);
+    if (!channel_usable(channel)) return;
+    chan_mute_next[channel] = static_cast<unsigned char>(mute);
+    if (defer == 0) chan_mute[channel] = static_cast<unsigned char>(mute);
 }
 
 extern "C" void syna_transpose(int channel, int semitones) {
-  if (!channel_usable(channel)) return;
-  chan_transpose[channel] = semitones;
+    if (!channel_usable(channel)) return;
+    chan_transpose[channel] = semitones;
 }

@@ -16,8 +16,8 @@
 
 namespace syna {
 
-constexpr int kSlots = 30;       // tracks, instruments and channels share this index
-constexpr int kEntries = 100;    // entries per track or pattern, end mark included
+constexpr int kSlots = 30;     // tracks, instruments and channels share this index
+constexpr int kEntries = 100;  // entries per track or pattern, end mark included
 constexpr int kPatterns = 1000;
 constexpr int kMaxLines = 1000;  // lines of a song text that are read
 constexpr int kNotes = 72;       // "c1" .. "b6"
@@ -41,7 +41,7 @@ extern int first_row;
 
 extern std::vector<float> wave_tables[4];  // square, sine, sawtooth, noise
 extern int note_freq[kNotes];
-extern const char *const note_names[78];   // keywords by code, then the end entry "0"
+extern const char *const note_names[78];  // keywords by code, then the end entry "0"
 
 extern float chan_pos[kSlots];
 extern float chan_step[kSlots];
@@ -68,15 +68,15 @@ extern bool pattern_defined[kPatterns];
 
 // One instrument line's synthesis parameters.
 struct Instrument {
-  int waveform;  // 0 square, 1 sine, 2 sawtooth, 3 noise
-  int attack, decay, sustain, release;
-  int ring_mod;
-  int sweep;
+    int waveform;  // 0 square, 1 sine, 2 sawtooth, 3 noise
+    int attack, decay, sustain, release;
+    int ring_mod;
+    int sweep;
 };
 
 // Running values of the renderer after the last sample.
 struct RenderEnd {
-  float phase, step, level, mod_phase;
+    float phase, step, level, mod_phase;
 };
 
 // Per-sample increments, exactly as the renderer forms them.

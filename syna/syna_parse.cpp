@@ -36,267 +36,271 @@ constexpr long long kMaxInstrumentLength = 100000000;
 char error_text[256];
 
 struct InstrumentLine {
-  int line;
-  int slot;
-  Instrument ins;
-  bool has_pan, has_lowpass;
-  int pan, lowpass;
+    int line;
+    int slot;
+    Instrument ins;
+    bool has_pan, has_lowpass;
+    int pan, lowpass;
 };
 
 struct SequenceLine {  // a pattern or a track line
-  int line;
-  int number;
-  std::vector<int> entries;  // without the end mark
+    int line;
+    int number;
+    std::vector<int> entries;  // without the end mark
 };
 
 struct Staging {
-  bool has_tempo = false;
-  int row_samples = 0, echo_length = 0;
-  bool seen_instrument = false;
-  std::vector<InstrumentLine> instruments;
-  std::vector<SequenceLine> patterns, tracks;
+    bool has_tempo = false;
+    int row_samples = 0, echo_length = 0;
+    bool seen_instrument = false;
+    std::vector<InstrumentLine> instruments;
+    std::vector<SequenceLine> patterns, tracks;
 };
 
 int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 int fail(const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(error_text, sizeof error_text, fmt, ap);
-  va_end(ap);
-  return kRejected;
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(error_text, sizeof error_text, fmt, ap);
+    va_end(ap);
+    return kRejected;
 }
 
 // atoi's rules (leading white space, optional sign, digits up to the first
 // other character, no digits = 0), but a value outside int is reported
 // instead of being undefined.
 bool read_int(const char *s, int *out) {
-  while (std::isspace(static_cast<unsigned char>(*s))) ++s;
-  bool negative = false;
-  if (*s == '+' || *s == '-') negative = (*s++ == '-');
-  long long v = 0;
-  while (*s >= '0' && *s <= '9') {
-    v = v * 10 + (*s++ - '0');
-    if (v > 2147483648LL) return false;
-  }
-  if (negative) v = -v;
-  if (v > 2147483647LL) return false;
-  *out = static_cast<int>(v);
-  return true;
+    while (std::isspace(static_cast<unsigned char>(*s))) ++s;
+    bool negative = false;
+    if (*s == '+' || *s == '-') negative = (*s++ == '-');
+    long long v = 0;
+    while (*s >= '0' && *s <= '9') {
+        v = v * 10 + (*s++ - '0');
+        if (v > 2147483648LL) return false;
+    }
+    if (negative) v = -v;
+    if (v > 2147483647LL) return false;
+    *out = static_cast<int>(v);
+    return true;
 }
 
 int cell_code(const char *cell) {
-  for (int code = 0; std::strcmp(note_names[code], "0") != 0; ++code)
-    if (std::strcmp(note_names[code], cell) == 0) return code;
-  return kEmpty;
+    for (int code = 0; std::strcmp(note_names[code], "0") != 0; ++code)
+        if (std::strcmp(note_names[code], cell) == 0) return code;
+    return kEmpty;
 }
 
 int waveform_index(const char *word) {
-  static const char *const names[4] = {"kantti", "sini", "saha", "kohina"};
-  for (int i = 0; i < 4; ++i)
-    if (std::strcmp(names[i], word) == 0) return i;
-  return -1;
+    static const char *const names[4] = {"kantti", "sini", "saha", "kohina"};
+    for (int i = 0; i < 4; ++i)
+        if (std::strcmp(names[i], word) == 0) return i;
+    return -1;
 }
 
 int parse_tempo(int line, char **save, Staging &st) {
-  if (st.seen_instrument) return fail("line %d: tempo line after an instrument line", line);
-  const char *value = strtok_r(nullptr, ":", save);
-  if (!value) return fail("line %d: tempo line without a value", line);
-  int bpm;
-  if (!read_int(value, &bpm)) return fail("line %d: tempo \"%s\" out of range", line, value);
-  if (bpm < 3) return fail("line %d: tempo %d is below 3", line, bpm);
-  int rows = row_length_for_bpm(bpm);
-  if (rows <= 0) return fail("line %d: tempo %d gives no usable row length", line, bpm);
-  st.has_tempo = true;
-  st.row_samples = rows;
-  st.echo_length = 3 * rows;
-  return 0;
+    if (st.seen_instrument) return fail("line %d: tempo line after an instrument line", line);
+    const char *value = strtok_r(nullptr, ":", save);
+    if (!value) return fail("line %d: tempo line without a value", line);
+    int bpm;
+    if (!read_int(value, &bpm)) return fail("line %d: tempo \"%s\" out of range", line, value);
+    if (bpm < 3) return fail("line %d: tempo %d is below 3", line, bpm);
+    int rows = row_length_for_bpm(bpm);
+    if (rows <= 0) return fail("line %d: tempo %d gives no usable row length", line, bpm);
+    st.has_tempo = true;
+    st.row_samples = rows;
+    st.echo_length = 3 * rows;
+    return 0;
 }
 
 int parse_instrument(int line, const char *key, char **save, Staging &st) {
-  st.seen_instrument = true;
-  InstrumentLine il{};
-  il.line = line;
-  if (!read_int(key + 1, &il.slot) || il.slot < 0 || il.slot >= kSlots)
-    return fail("line %d: instrument slot \"%s\" outside 0..29", line, key + 1);
-  const int current_echo = st.has_tempo ? st.echo_length : echo_length;
-  if (current_echo <= 0) return fail("line %d: instrument line before the tempo line", line);
-  if (wave_length <= 0) return fail("line %d: sample rate too low for instruments", line);
+    st.seen_instrument = true;
+    InstrumentLine il{};
+    il.line = line;
+    if (!read_int(key + 1, &il.slot) || il.slot < 0 || il.slot >= kSlots)
+        return fail("line %d: instrument slot \"%s\" outside 0..29", line, key + 1);
+    const int current_echo = st.has_tempo ? st.echo_length : echo_length;
+    if (current_echo <= 0) return fail("line %d: instrument line before the tempo line", line);
+    if (wave_length <= 0) return fail("line %d: sample rate too low for instruments", line);
 
-  const char *field[9];
-  int count = 0;
-  while (count < 9 && (field[count] = strtok_r(nullptr, ",", save)) != nullptr) ++count;
-  if (count < 6)
-    return fail("line %d: instrument line needs 6 fields, has %d", line, count);
-  il.ins.waveform = waveform_index(field[0]);
-  if (il.ins.waveform < 0) return fail("line %d: unknown waveform \"%s\"", line, field[0]);
+    const char *field[9];
+    int count = 0;
+    while (count < 9 && (field[count] = strtok_r(nullptr, ",", save)) != nullptr) ++count;
+    if (count < 6) return fail("line %d: instrument line needs 6 fields, has %d", line, count);
+    il.ins.waveform = waveform_index(field[0]);
+    if (il.ins.waveform < 0) return fail("line %d: unknown waveform \"%s\"", line, field[0]);
 
-  int value[9] = {0};
-  for (int f = 1; f < count; ++f)
-    if (!read_int(field[f], &value[f]))
-      return fail("line %d: number \"%s\" out of range", line, field[f]);
-  il.ins.attack = value[1];
-  il.ins.decay = value[2];
-  il.ins.sustain = value[3];
-  il.ins.release = value[4];
-  il.ins.ring_mod = value[5];
-  il.ins.sweep = count > 6 ? value[6] : 0;
-  il.has_pan = count > 7;
-  il.pan = value[7];
-  il.has_lowpass = count > 8;
-  il.lowpass = value[8];
+    int value[9] = {0};
+    for (int f = 1; f < count; ++f)
+        if (!read_int(field[f], &value[f]))
+            return fail("line %d: number \"%s\" out of range", line, field[f]);
+    il.ins.attack = value[1];
+    il.ins.decay = value[2];
+    il.ins.sustain = value[3];
+    il.ins.release = value[4];
+    il.ins.ring_mod = value[5];
+    il.ins.sweep = count > 6 ? value[6] : 0;
+    il.has_pan = count > 7;
+    il.pan = value[7];
+    il.has_lowpass = count > 8;
+    il.lowpass = value[8];
 
-  // Negative segment lengths are refused: the envelope would write past the
-  // sample buffer whose length is computed from the same numbers.
-  if (il.ins.attack < 0 || il.ins.decay < 0 || il.ins.sustain < 0 || il.ins.release < 0)
-    return fail("line %d: negative segment length", line);
-  long long total = 1LL + il.ins.attack + il.ins.decay + il.ins.sustain + il.ins.release;
-  if (total > kMaxInstrumentLength)
-    return fail("line %d: instrument longer than %lld samples", line, kMaxInstrumentLength);
-  st.instruments.push_back(il);
-  return 0;
+    // Negative segment lengths are refused: the envelope would write past the
+    // sample buffer whose length is computed from the same numbers.
+    if (il.ins.attack < 0 || il.ins.decay < 0 || il.ins.sustain < 0 || il.ins.release < 0)
+        return fail("line %d: negative segment length", line);
+    long long total = 1LL + il.ins.attack + il.ins.decay + il.ins.sustain + il.ins.release;
+    if (total > kMaxInstrumentLength)
+        return fail("line %d: instrument longer than %lld samples", line, kMaxInstrumentLength);
+    st.instruments.push_back(il);
+    return 0;
 }
 
 int parse_pattern(int line, const char *key, char **save, Staging &st) {
-  SequenceLine sl;
-  sl.line = line;
-  if (!read_int(key + 1, &sl.number) || sl.number < 0 || sl.number >= kPatterns)
-    return fail("line %d: pattern number \"%s\" outside 0..999", line, key + 1);
-  while (const char *cell = strtok_r(nullptr, ",", save)) {
-    int code = cell_code(cell);
-    sl.entries.push_back(code);
-    if (code == kVol || code == kSld) {
-      const char *param = strtok_r(nullptr, ",", save);
-      if (!param) return fail("line %d: \"%s\" without a parameter", line, cell);
-      int value;
-      if (!read_int(param, &value))
-        return fail("line %d: number \"%s\" out of range", line, param);
-      sl.entries.push_back(value);
+    SequenceLine sl;
+    sl.line = line;
+    if (!read_int(key + 1, &sl.number) || sl.number < 0 || sl.number >= kPatterns)
+        return fail("line %d: pattern number \"%s\" outside 0..999", line, key + 1);
+    while (const char *cell = strtok_r(nullptr, ",", save)) {
+        int code = cell_code(cell);
+        sl.entries.push_back(code);
+        if (code == kVol || code == kSld) {
+            const char *param = strtok_r(nullptr, ",", save);
+            if (!param) return fail("line %d: \"%s\" without a parameter", line, cell);
+            int value;
+            if (!read_int(param, &value))
+                return fail("line %d: number \"%s\" out of range", line, param);
+            sl.entries.push_back(value);
+        }
+        if (static_cast<int>(sl.entries.size()) > kEntries - 1)
+            return fail("line %d: pattern %d has more than 99 entries", line, sl.number);
     }
-    if (static_cast<int>(sl.entries.size()) > kEntries - 1)
-      return fail("line %d: pattern %d has more than 99 entries", line, sl.number);
-  }
-  st.patterns.push_back(std::move(sl));
-  return 0;
+    st.patterns.push_back(std::move(sl));
+    return 0;
 }
 
 int parse_track(int line, const char *key, char **save, Staging &st) {
-  SequenceLine sl;
-  sl.line = line;
-  if (!read_int(key + 1, &sl.number) || sl.number < 0 || sl.number >= kSlots)
-    return fail("line %d: track number \"%s\" outside 0..29", line, key + 1);
-  while (const char *entry = strtok_r(nullptr, ",", save)) {
-    if (std::strcmp(entry, "loop") == 0) {
-      if (sl.entries.empty()) return fail("line %d: track %d begins with loop", line, sl.number);
-      sl.entries.push_back(kLoop);
-    } else {
-      int p;
-      if (!read_int(entry + 1, &p) || p < 0 || p >= kPatterns)
-        return fail("line %d: track entry \"%s\" is not a pattern 0..999", line, entry);
-      sl.entries.push_back(p);
+    SequenceLine sl;
+    sl.line = line;
+    if (!read_int(key + 1, &sl.number) || sl.number < 0 || sl.number >= kSlots)
+        return fail("line %d: track number \"%s\" outside 0..29", line, key + 1);
+    while (const char *entry = strtok_r(nullptr, ",", save)) {
+        if (std::strcmp(entry, "loop") == 0) {
+            if (sl.entries.empty())
+                return fail("line %d: track %d begins with loop", line, sl.number);
+            sl.entries.push_back(kLoop);
+        } else {
+            int p;
+            if (!read_int(entry + 1, &p) || p < 0 || p >= kPatterns)
+                return fail("line %d: track entry \"%s\" is not a pattern 0..999", line, entry);
+            sl.entries.push_back(p);
+        }
+        if (static_cast<int>(sl.entries.size()) > kEntries - 1)
+            return fail("line %d: track %d has more than 99 entries", line, sl.number);
     }
-    if (static_cast<int>(sl.entries.size()) > kEntries - 1)
-      return fail("line %d: track %d has more than 99 entries", line, sl.number);
-  }
-  st.tracks.push_back(std::move(sl));
-  return 0;
+    st.tracks.push_back(std::move(sl));
+    return 0;
 }
 
 // The tables as they will be once the staged song is applied.
 struct FinalView {
-  const Staging &st;
-  const SequenceLine *track_line[kSlots] = {};
-  const InstrumentLine *inst_line[kSlots] = {};
-  std::vector<const SequenceLine *> pattern_line = std::vector<const SequenceLine *>(kPatterns);
+    const Staging &st;
+    const SequenceLine *track_line[kSlots] = {};
+    const InstrumentLine *inst_line[kSlots] = {};
+    std::vector<const SequenceLine *> pattern_line = std::vector<const SequenceLine *>(kPatterns);
 
-  explicit FinalView(const Staging &s) : st(s) {
-    for (const auto &t : st.tracks) track_line[t.number] = &t;
-    for (const auto &i : st.instruments) inst_line[i.slot] = &i;
-    for (const auto &p : st.patterns) pattern_line[p.number] = &p;
-  }
-  std::vector<int> track(int t) const {
-    if (track_line[t]) return track_line[t]->entries;
-    return std::vector<int>(tracks[t], tracks[t] + end_index(tracks[t]));
-  }
-  int pattern_cells(int p) const {
-    if (pattern_line[p]) return static_cast<int>(pattern_line[p]->entries.size());
-    return pattern_defined[p] ? end_index(patterns[p]) : 0;
-  }
-  int echo() const { return st.has_tempo ? st.echo_length : echo_length; }
-  int rows() const { return st.has_tempo ? st.row_samples : row_samples; }
+    explicit FinalView(const Staging &s) : st(s) {
+        for (const auto &t : st.tracks) track_line[t.number] = &t;
+        for (const auto &i : st.instruments) inst_line[i.slot] = &i;
+        for (const auto &p : st.patterns) pattern_line[p.number] = &p;
+    }
+    std::vector<int> track(int t) const {
+        if (track_line[t]) return track_line[t]->entries;
+        return std::vector<int>(tracks[t], tracks[t] + end_index(tracks[t]));
+    }
+    int pattern_cells(int p) const {
+        if (pattern_line[p]) return static_cast<int>(pattern_line[p]->entries.size());
+        return pattern_defined[p] ? end_index(patterns[p]) : 0;
+    }
+    int echo() const { return st.has_tempo ? st.echo_length : echo_length; }
+    int rows() const { return st.has_tempo ? st.row_samples : row_samples; }
 };
 
 int check_song(const Staging &st) {
-  FinalView v(st);
-  if (!v.track(kSlots - 1).empty())
-    return fail("track 29 cannot be used: a song has at most tracks 1 to 28");
-  for (int t = 1; t < kSlots - 1; ++t) {
-    for (int e : v.track(t)) {
-      if (e == kLoop) continue;
-      if (v.pattern_cells(e) < 1) return fail("track %d names pattern %d, which has no cells", t, e);
+    FinalView v(st);
+    if (!v.track(kSlots - 1).empty())
+        return fail("track 29 cannot be used: a song has at most tracks 1 to 28");
+    for (int t = 1; t < kSlots - 1; ++t) {
+        for (int e : v.track(t)) {
+            if (e == kLoop) continue;
+            if (v.pattern_cells(e) < 1)
+                return fail("track %d names pattern %d, which has no cells", t, e);
+        }
     }
-  }
-  int walked = 0;
-  while (walked + 1 < kSlots - 1 && !v.track(walked + 1).empty()) ++walked;
-  if (walked > 0 && v.rows() <= 0) return fail("song has no tempo line");
-  for (int ch = 1; ch <= walked; ++ch) {
-    if (v.inst_line[ch]) continue;  // gets a fresh echo line of the final length
-    if (inst_sample[ch].empty()) return fail("track %d has no instrument line i%d", ch, ch);
-    if (static_cast<int>(echo_line[ch].size()) < v.echo())
-      return fail("instrument %d has an echo line shorter than the new tempo needs; repeat its line", ch);
-  }
-  return 0;
+    int walked = 0;
+    while (walked + 1 < kSlots - 1 && !v.track(walked + 1).empty()) ++walked;
+    if (walked > 0 && v.rows() <= 0) return fail("song has no tempo line");
+    for (int ch = 1; ch <= walked; ++ch) {
+        if (v.inst_line[ch]) continue;  // gets a fresh echo line of the final length
+        if (inst_sample[ch].empty()) return fail("track %d has no instrument line i%d", ch, ch);
+        if (static_cast<int>(echo_line[ch].size()) < v.echo())
+            return fail(
+                "instrument %d has an echo line shorter than the new tempo needs; repeat its line",
+                ch);
+    }
+    return 0;
 }
 
 // A channel caught in the middle of a track or pattern that the new song
 // rewrote could point past an end mark; it restarts its track instead.
 void repair_positions() {
-  for (int ch = 1; ch < kSlots; ++ch) {
-    if (chan_pos[ch] >= 0.0f && !(chan_pos[ch] < static_cast<float>(inst_length[ch])))
-      chan_pos[ch] = -1.0f;
-    if (track_pos[ch] < 0) continue;
-    const int len = end_index(tracks[ch]);
-    bool ok = track_pos[ch] < len && tracks[ch][track_pos[ch]] >= 0;
-    if (ok) {
-      const int p = tracks[ch][track_pos[ch]];
-      ok = pattern_defined[p] && pattern_pos[ch] >= 0 && pattern_pos[ch] < end_index(patterns[p]);
+    for (int ch = 1; ch < kSlots; ++ch) {
+        if (chan_pos[ch] >= 0.0f && !(chan_pos[ch] < static_cast<float>(inst_length[ch])))
+            chan_pos[ch] = -1.0f;
+        if (track_pos[ch] < 0) continue;
+        const int len = end_index(tracks[ch]);
+        bool ok = track_pos[ch] < len && tracks[ch][track_pos[ch]] >= 0;
+        if (ok) {
+            const int p = tracks[ch][track_pos[ch]];
+            ok = pattern_defined[p] && pattern_pos[ch] >= 0 &&
+                 pattern_pos[ch] < end_index(patterns[p]);
+        }
+        if (!ok) {
+            track_pos[ch] = kNotStarted;
+            pattern_pos[ch] = 0;
+        }
     }
-    if (!ok) {
-      track_pos[ch] = kNotStarted;
-      pattern_pos[ch] = 0;
-    }
-  }
 }
 
 void apply_song(const Staging &st) {
-  if (st.has_tempo) {
-    row_samples = st.row_samples;
-    echo_length = st.echo_length;
-  }
-  // Every line sets pan and low-pass in order (a line without them keeps the
-  // slot's values); only the last line of a slot needs rendering.
-  const InstrumentLine *last[kSlots] = {};
-  for (const auto &il : st.instruments) {
-    if (il.has_pan) chan_pan[il.slot] = static_cast<float>(static_cast<float>(il.pan) * 0.01);
-    if (il.has_lowpass)
-      chan_lowpass[il.slot] = static_cast<float>(static_cast<float>(il.lowpass) * 0.01);
-    last[il.slot] = &il;
-  }
-  for (int n = 0; n < kSlots; ++n) {
-    if (!last[n]) continue;
-    echo_line[n].assign(static_cast<size_t>(echo_length), 0.0f);
-    inst_sample[n] = render_instrument(last[n]->ins);
-    inst_length[n] = static_cast<int>(inst_sample[n].size());
-  }
-  for (const auto &sl : st.patterns) {
-    std::copy(sl.entries.begin(), sl.entries.end(), patterns[sl.number]);
-    patterns[sl.number][sl.entries.size()] = kEnd;
-    pattern_defined[sl.number] = true;
-  }
-  for (const auto &sl : st.tracks) {
-    std::copy(sl.entries.begin(), sl.entries.end(), tracks[sl.number]);
-    tracks[sl.number][sl.entries.size()] = kEnd;
-  }
-  repair_positions();
+    if (st.has_tempo) {
+        row_samples = st.row_samples;
+        echo_length = st.echo_length;
+    }
+    // Every line sets pan and low-pass in order (a line without them keeps the
+    // slot's values); only the last line of a slot needs rendering.
+    const InstrumentLine *last[kSlots] = {};
+    for (const auto &il : st.instruments) {
+        if (il.has_pan) chan_pan[il.slot] = static_cast<float>(static_cast<float>(il.pan) * 0.01);
+        if (il.has_lowpass)
+            chan_lowpass[il.slot] = static_cast<float>(static_cast<float>(il.lowpass) * 0.01);
+        last[il.slot] = &il;
+    }
+    for (int n = 0; n < kSlots; ++n) {
+        if (!last[n]) continue;
+        echo_line[n].assign(static_cast<size_t>(echo_length), 0.0f);
+        inst_sample[n] = render_instrument(last[n]->ins);
+        inst_length[n] = static_cast<int>(inst_sample[n].size());
+    }
+    for (const auto &sl : st.patterns) {
+        std::copy(sl.entries.begin(), sl.entries.end(), patterns[sl.number]);
+        patterns[sl.number][sl.entries.size()] = kEnd;
+        pattern_defined[sl.number] = true;
+    }
+    for (const auto &sl : st.tracks) {
+        std::copy(sl.entries.begin(), sl.entries.end(), tracks[sl.number]);
+        tracks[sl.number][sl.entries.size()] = kEnd;
+    }
+    repair_positions();
 }
 
 }  // namespace
@@ -305,83 +309,83 @@ void apply_song(const Staging &st) {
 using namespace syna;
 
 extern "C" int syna_get(char *song) {
-  error_text[0] = '\0';
-  if (!song) return fail("no song text");
+    error_text[0] = '\0';
+    if (!song) return fail("no song text");
 
-  // Blanks and carriage returns carry no meaning anywhere.
-  char *w = song;
-  for (const char *r = song; *r; ++r)
-    if (*r != ' ' && *r != '\r') *w++ = *r;
-  *w = '\0';
+    // Blanks and carriage returns carry no meaning anywhere.
+    char *w = song;
+    for (const char *r = song; *r; ++r)
+        if (*r != ' ' && *r != '\r') *w++ = *r;
+    *w = '\0';
 
-  // Split at line feeds as strtok does (runs of line feeds are one split),
-  // keeping each line's number in the text as written.
-  char *line_ptr[kMaxLines];
-  int line_no[kMaxLines];
-  int lines = 0, number = 1;
-  for (char *p = song; *p && lines < kMaxLines;) {
-    if (*p == '\n') {
-      ++number;
-      ++p;
-      continue;
+    // Split at line feeds as strtok does (runs of line feeds are one split),
+    // keeping each line's number in the text as written.
+    char *line_ptr[kMaxLines];
+    int line_no[kMaxLines];
+    int lines = 0, number = 1;
+    for (char *p = song; *p && lines < kMaxLines;) {
+        if (*p == '\n') {
+            ++number;
+            ++p;
+            continue;
+        }
+        line_ptr[lines] = p;
+        line_no[lines] = number;
+        ++lines;
+        while (*p && *p != '\n') ++p;
+        if (*p == '\n') {
+            *p++ = '\0';
+            ++number;
+        }
     }
-    line_ptr[lines] = p;
-    line_no[lines] = number;
-    ++lines;
-    while (*p && *p != '\n') ++p;
-    if (*p == '\n') {
-      *p++ = '\0';
-      ++number;
-    }
-  }
 
-  Staging st;
-  for (int i = 0; i < lines; ++i) {
-    char *line = line_ptr[i];
-    if (line[0] == '#') continue;
-    char *save = nullptr;
-    const char *key = strtok_r(line, ":", &save);
-    if (!key) continue;
-    int r = 0;
-    if (std::strcmp(key, "bpm") == 0)
-      r = parse_tempo(line_no[i], &save, st);
-    else if (key[0] == 'i')
-      r = parse_instrument(line_no[i], key, &save, st);
-    else if (key[0] == 'p')
-      r = parse_pattern(line_no[i], key, &save, st);
-    else if (key[0] == 't')
-      r = parse_track(line_no[i], key, &save, st);
-    if (r < 0) return r;
-  }
-  if (int r = check_song(st); r < 0) return r;
-  apply_song(st);
-  return 0;
+    Staging st;
+    for (int i = 0; i < lines; ++i) {
+        char *line = line_ptr[i];
+        if (line[0] == '#') continue;
+        char *save = nullptr;
+        const char *key = strtok_r(line, ":", &save);
+        if (!key) continue;
+        int r = 0;
+        if (std::strcmp(key, "bpm") == 0)
+            r = parse_tempo(line_no[i], &save, st);
+        else if (key[0] == 'i')
+            r = parse_instrument(line_no[i], key, &save, st);
+        else if (key[0] == 'p')
+            r = parse_pattern(line_no[i], key, &save, st);
+        else if (key[0] == 't')
+            r = parse_track(line_no[i], key, &save, st);
+        if (r < 0) return r;
+    }
+    if (int r = check_song(st); r < 0) return r;
+    apply_song(st);
+    return 0;
 }
 
 extern "C" int syna_load(const char *path) {
-  error_text[0] = '\0';
-  std::FILE *f = std::fopen(path, "rb");
-  if (!f) {
-    std::snprintf(error_text, sizeof error_text, "cannot open %s", path);
-    return kCannotOpen;
-  }
-  long length = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) length = std::ftell(f);
-  if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+    error_text[0] = '\0';
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f) {
+        std::snprintf(error_text, sizeof error_text, "cannot open %s", path);
+        return kCannotOpen;
+    }
+    long length = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) length = std::ftell(f);
+    if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
+        return kCannotOpen;
+    }
+    std::string text(static_cast<size_t>(length), '\0');
+    size_t got = length > 0 ? std::fread(text.data(), 1, text.size(), f) : 0;
     std::fclose(f);
-    std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
-    return kCannotOpen;
-  }
-  std::string text(static_cast<size_t>(length), '\0');
-  size_t got = length > 0 ? std::fread(text.data(), 1, text.size(), f) : 0;
-  std::fclose(f);
-  if (got != text.size()) {
-    std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
-    return kCannotOpen;
-  }
-  // The parser refers to nothing in the text after it returns, so the
-  // buffer need not outlive the call.
-  return syna_get(text.data());
+    if (got != text.size()) {
+        std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
+        return kCannotOpen;
+    }
+    // The parser refers to nothing in the text after it returns, so the
+    // buffer need not outlive the call.
+    return syna_get(text.data());
 }
 
 extern "C" const char *syna_error(void) { return error_text; }

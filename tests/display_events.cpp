@@ -12,8 +12,7 @@ namespace {
 
 class ExitEvent : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         if (SDL_Init(SDL_INIT_VIDEO) < 0)
             GTEST_SKIP() << "no SDL dummy video driver: " << SDL_GetError();
@@ -22,14 +21,12 @@ protected:
         while (SDL_PollEvent(&e)) {
         }
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SDL_Quit();
         unsetenv("SDL_VIDEODRIVER");
     }
 
-    static void push_key(Uint8 type, SDLKey sym)
-    {
+    static void push_key(Uint8 type, SDLKey sym) {
         SDL_Event e{};
         e.type = type;
         e.key.type = type;
@@ -37,15 +34,13 @@ protected:
         e.key.keysym.sym = sym;
         ASSERT_EQ(SDL_PushEvent(&e), 0);
     }
-    static void push_other(Uint8 type)
-    {
+    static void push_other(Uint8 type) {
         SDL_Event e{};
         e.type = type;
         ASSERT_EQ(SDL_PushEvent(&e), 0);
     }
     // Everything still queued, oldest first, left in the queue.
-    static std::vector<SDL_Event> queued()
-    {
+    static std::vector<SDL_Event> queued() {
         SDL_Event e[16];
         const int n = SDL_PeepEvents(e, 16, SDL_PEEKEVENT, SDL_ALLEVENTS);
         return std::vector<SDL_Event>(e, e + (n > 0 ? n : 0));
@@ -54,8 +49,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ExitEvent, EscapeStopsAtOnceAndLeavesLaterEventsQueued)
-{
+TEST_F(ExitEvent, EscapeStopsAtOnceAndLeavesLaterEventsQueued) {
     EXPECT_EQ(tavelo_exitevent(), 0);  // empty queue
 
     push_other(SDL_MOUSEMOTION);
@@ -79,15 +73,13 @@ TEST_F(ExitEvent, EscapeStopsAtOnceAndLeavesLaterEventsQueued)
     EXPECT_EQ(tavelo_exitevent(), 0);
 }
 
-TEST_F(ExitEvent, ReleaseOfEscapeAloneCounts)
-{
+TEST_F(ExitEvent, ReleaseOfEscapeAloneCounts) {
     push_key(SDL_KEYUP, SDLK_ESCAPE);
     EXPECT_EQ(tavelo_exitevent(), 1);
     EXPECT_TRUE(queued().empty());
 }
 
-TEST_F(ExitEvent, EverythingElseIsDrainedQuitIncluded)
-{
+TEST_F(ExitEvent, EverythingElseIsDrainedQuitIncluded) {
     push_other(SDL_MOUSEMOTION);
     push_other(SDL_ACTIVEEVENT);
     push_other(SDL_QUIT);

@@ -30,8 +30,7 @@
 namespace {
 
 // Points the process at `display` with SDL free to pick its driver.
-void use_display(const char *display)
-{
+void use_display(const char *display) {
     if (display)
         setenv("DISPLAY", display, 1);
     else
@@ -41,8 +40,7 @@ void use_display(const char *display)
 
 // A display number in :90..:99 with no server on it, searched from the top
 // while the Xvfb helper searches from the bottom.
-std::string unused_display()
-{
+std::string unused_display() {
     for (int n = 99; n >= 90; --n) {
         if (access(numbered("/tmp/.X", n, "-lock").c_str(), F_OK) != 0 &&
             access(numbered("/tmp/.X11-unix/X", n).c_str(), F_OK) != 0)
@@ -54,21 +52,17 @@ std::string unused_display()
 // The colour of one screen pixel as the X server has it, 0xRRGGBB. The
 // picture goes to the server on SDL's connection, so this reads it on a
 // connection of its own.
-unsigned long screen_pixel(Display *dpy, int x, int y)
-{
+unsigned long screen_pixel(Display *dpy, int x, int y) {
     XSync(dpy, False);
-    XImage *image = XGetImage(dpy, DefaultRootWindow(dpy), x, y, 1, 1,
-                              AllPlanes, ZPixmap);
-    if (image == nullptr)
-        return 0xdeadbeef;
+    XImage *image = XGetImage(dpy, DefaultRootWindow(dpy), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return 0xdeadbeef;
     const unsigned long pixel = XGetPixel(image, 0, 0) & 0xffffff;
     XDestroyImage(image);
     return pixel;
 }
 
 // Waits (within a generous bound) for the server to show `want` at (x, y).
-unsigned long await_pixel(Display *dpy, int x, int y, unsigned long want)
-{
+unsigned long await_pixel(Display *dpy, int x, int y, unsigned long want) {
     unsigned long got = screen_pixel(dpy, x, y);
     for (int i = 0; i < 200 && got != want; ++i) {
         usleep(10000);
@@ -78,8 +72,7 @@ unsigned long await_pixel(Display *dpy, int x, int y, unsigned long want)
 }
 
 // One glGetIntegerv value per name, or the `count` values of one name.
-std::vector<GLint> gl_ints(std::initializer_list<GLenum> names, int count = 1)
-{
+std::vector<GLint> gl_ints(std::initializer_list<GLenum> names, int count = 1) {
     std::vector<GLint> values;
     for (GLenum name : names) {
         GLint v[4] = {-1, -1, -1, -1};
@@ -91,11 +84,9 @@ std::vector<GLint> gl_ints(std::initializer_list<GLenum> names, int count = 1)
 
 }  // namespace
 
-TEST(DisplayOpen, FullScreenContextOnXvfb)
-{
+TEST(DisplayOpen, FullScreenContextOnXvfb) {
     Xvfb server;
-    if (!server.running())
-        GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
+    if (!server.running()) GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
     use_display(server.display().c_str());
 
     ASSERT_EQ(tavelo_open(640, 480, 32, 0), 0) << tavelo_error();
@@ -147,36 +138,30 @@ TEST(DisplayOpen, FullScreenContextOnXvfb)
     XCloseDisplay(viewer);
 }
 
-TEST(DisplayOpen, EscapeTypedIntoTheWindowReachesSdl)
-{
+TEST(DisplayOpen, EscapeTypedIntoTheWindowReachesSdl) {
     Xvfb server;
-    if (!server.running())
-        GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no xdotool";
+    if (!server.running()) GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
+    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xdotool";
     use_display(server.display().c_str());
     ASSERT_EQ(tavelo_open(640, 480, 32, 0), 0) << tavelo_error();
 
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     ASSERT_EQ(SDL_GetWMInfo(&info), 1);
-    const std::string command =
-        numbered("xdotool key --window ", static_cast<long>(info.info.x11.window),
-                 " a Escape 2>/dev/null");
+    const std::string command = numbered(
+        "xdotool key --window ", static_cast<long>(info.info.x11.window), " a Escape 2>/dev/null");
     ASSERT_EQ(system(command.c_str()), 0);
     // The keys are on their way through the server; give them a moment.
     int got = 0;
     for (int i = 0; i < 500 && got == 0; ++i) {
         got = tavelo_exitevent();
-        if (got == 0)
-            usleep(10000);
+        if (got == 0) usleep(10000);
     }
     EXPECT_EQ(got, 1);
     tavelo_close();
 }
 
-TEST(DisplayOpen, NoDisplayIsReportedNotPaperedOver)
-{
+TEST(DisplayOpen, NoDisplayIsReportedNotPaperedOver) {
     const std::string nowhere = unused_display();
     ASSERT_FALSE(nowhere.empty());
 
@@ -185,31 +170,26 @@ TEST(DisplayOpen, NoDisplayIsReportedNotPaperedOver)
 
     use_display(nowhere.c_str());
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_NE(std::strstr(tavelo_error(), "no X display reachable"), nullptr)
-        << tavelo_error();
-    EXPECT_NE(std::strstr(tavelo_error(), nowhere.c_str()), nullptr)
-        << tavelo_error();
+    EXPECT_NE(std::strstr(tavelo_error(), "no X display reachable"), nullptr) << tavelo_error();
+    EXPECT_NE(std::strstr(tavelo_error(), nowhere.c_str()), nullptr) << tavelo_error();
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     EXPECT_NE(SDL_WasInit(SDL_INIT_TIMER), 0u);
     EXPECT_EQ(std::getenv("SDL_VIDEODRIVER"), nullptr);
 
     use_display(nullptr);
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_NE(std::strstr(tavelo_error(), "DISPLAY is not set"), nullptr)
-        << tavelo_error();
+    EXPECT_NE(std::strstr(tavelo_error(), "DISPLAY is not set"), nullptr) << tavelo_error();
 
     // A driver chosen by the user is kept, and one without X is refused.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_NE(std::strstr(tavelo_error(), "\"dummy\""), nullptr)
-        << tavelo_error();
+    EXPECT_NE(std::strstr(tavelo_error(), "\"dummy\""), nullptr) << tavelo_error();
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     ASSERT_NE(std::getenv("SDL_VIDEODRIVER"), nullptr);
     EXPECT_STREQ(std::getenv("SDL_VIDEODRIVER"), "dummy");
     setenv("SDL_VIDEODRIVER", "x11", 1);
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_NE(std::strstr(tavelo_error(), "\"x11\" failed"), nullptr)
-        << tavelo_error();
+    EXPECT_NE(std::strstr(tavelo_error(), "\"x11\" failed"), nullptr) << tavelo_error();
     unsetenv("SDL_VIDEODRIVER");
 
     // What the driver does next must not crash either.
@@ -221,23 +201,19 @@ TEST(DisplayOpen, NoDisplayIsReportedNotPaperedOver)
 // Run by display.cmake with EGL's vendor list pointing at nothing, so that
 // EGL exists but has no implementation behind it; skipped otherwise, since
 // the vendor list is read once per process.
-TEST(DisplayOpen, UnusableEglIsReported)
-{
+TEST(DisplayOpen, UnusableEglIsReported) {
     const char *vendors = std::getenv("__EGL_VENDOR_LIBRARY_FILENAMES");
     if (vendors == nullptr || access(vendors, F_OK) == 0)
         GTEST_SKIP() << "needs __EGL_VENDOR_LIBRARY_FILENAMES=<no such file>";
     Xvfb server;
-    if (!server.running())
-        GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
+    if (!server.running()) GTEST_SKIP() << "no Xvfb could be started on :90 to :99";
     use_display(server.display().c_str());
 
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_EQ(std::strncmp(tavelo_error(), "EGL: ", 5), 0)
-        << tavelo_error();
+    EXPECT_EQ(std::strncmp(tavelo_error(), "EGL: ", 5), 0) << tavelo_error();
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     // Once more, to see that the failed attempt left nothing behind.
     EXPECT_EQ(tavelo_open(640, 480, 32, 0), -1);
-    EXPECT_EQ(std::strncmp(tavelo_error(), "EGL: ", 5), 0)
-        << tavelo_error();
+    EXPECT_EQ(std::strncmp(tavelo_error(), "EGL: ", 5), 0) << tavelo_error();
     tavelo_close();
 }

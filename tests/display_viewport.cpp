@@ -11,11 +11,10 @@ struct Row {
     tavelo_rect want;
 };
 
-void expect_viewport(const Row &r)
-{
+void expect_viewport(const Row &r) {
     const tavelo_rect got = tavelo_viewport(r.screen_w, r.screen_h, r.w, r.h);
-    SCOPED_TRACE(testing::Message() << r.w << "x" << r.h << " on "
-                                    << r.screen_w << "x" << r.screen_h);
+    SCOPED_TRACE(testing::Message()
+                 << r.w << "x" << r.h << " on " << r.screen_w << "x" << r.screen_h);
     EXPECT_EQ(got.x, r.want.x);
     EXPECT_EQ(got.y, r.want.y);
     EXPECT_EQ(got.width, r.want.width);
@@ -24,8 +23,7 @@ void expect_viewport(const Row &r)
 
 }  // namespace
 
-TEST(DisplayViewport, DemoRequestOnCommonScreens)
-{
+TEST(DisplayViewport, DemoRequestOnCommonScreens) {
     const Row rows[] = {
         {1920, 1080, 640, 480, {240, 0, 1440, 1080}},  // pillarbox
         {1366, 768, 640, 480, {171, 0, 1024, 768}},    // pillarbox
@@ -36,12 +34,10 @@ TEST(DisplayViewport, DemoRequestOnCommonScreens)
         {720, 480, 640, 480, {44, 25, 632, 430}},      // NTSC TV
         {720, 1080, 640, 480, {0, 270, 720, 540}},     // 720 wide, not TV
     };
-    for (const Row &r : rows)
-        expect_viewport(r);
+    for (const Row &r : rows) expect_viewport(r);
 }
 
-TEST(DisplayViewport, OtherRequestsOnPalTv)
-{
+TEST(DisplayViewport, OtherRequestsOnPalTv) {
     // Narrower than 4:3: the width shrinks.
     expect_viewport({720, 576, 480, 640, {187, 35, 346, 506}});
     // The TV rule comes before the exact-size rule.
@@ -53,8 +49,7 @@ TEST(DisplayViewport, OtherRequestsOnPalTv)
     expect_viewport({720, 576, 79999999, 60000000, {44, 288, 632, 0}});
 }
 
-TEST(DisplayViewport, OddScreensAndDegenerateRequests)
-{
+TEST(DisplayViewport, OddScreensAndDegenerateRequests) {
     // Odd sizes: the extra column or row stays on the right or at the top.
     expect_viewport({641, 481, 641, 481, {0, 0, 640, 480}});
     expect_viewport({1921, 1081, 640, 480, {240, 0, 1440, 1080}});

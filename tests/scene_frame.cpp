@@ -1,7 +1,7 @@
 // osa as a whole: the GL calls of a frame in order with their arguments, the
 // bar clock, the end of the show and what the frame reads from the audio.
-#include <gtest/gtest.h>
 #include <GLES/gl.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -22,7 +22,7 @@ struct Want {
 };
 
 class Frame : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::memset(paramf, 0, sizeof paramf);
         max_sample = 0.0f;
@@ -59,41 +59,41 @@ class Frame : public ::testing::Test {
     }
     static void append_scope(std::vector<Want> &w) {
         w.insert(w.end(), {
-            {"glDisable", {GL_LIGHTING}},
-            {"glEnableClientState", {GL_COLOR_ARRAY}},
-            {"glVertexPointer", {3, GL_FLOAT, 0}, scope_vertices},
-            {"glColorPointer", {4, GL_FLOAT, 0}, scope_colors},
-            {"glLineWidth", {3.0}},
-            {"glDrawArrays", {GL_LINE_STRIP, 0, 1024}},
-            {"glRotatef", {90, 0, 0, 1}},
-            {"glDrawArrays", {GL_LINE_STRIP, 0, 1024}},
-            {"glRotatef", {90, 0, 0, 1}},
-        });
+                              {"glDisable", {GL_LIGHTING}},
+                              {"glEnableClientState", {GL_COLOR_ARRAY}},
+                              {"glVertexPointer", {3, GL_FLOAT, 0}, scope_vertices},
+                              {"glColorPointer", {4, GL_FLOAT, 0}, scope_colors},
+                              {"glLineWidth", {3.0}},
+                              {"glDrawArrays", {GL_LINE_STRIP, 0, 1024}},
+                              {"glRotatef", {90, 0, 0, 1}},
+                              {"glDrawArrays", {GL_LINE_STRIP, 0, 1024}},
+                              {"glRotatef", {90, 0, 0, 1}},
+                          });
     }
     static void append_flower(std::vector<Want> &w, float r, float g, float b) {
         w.insert(w.end(), {
-            {"glEnable", {GL_LIGHTING}},
-            {"glLightfv", {GL_LIGHT0, GL_AMBIENT}, light_ambient},
-            {"glEnable", {GL_LIGHT0}},
-            {"glEnable", {GL_COLOR_MATERIAL}},
-            {"glDisableClientState", {GL_COLOR_ARRAY}},
-            {"glEnableClientState", {GL_NORMAL_ARRAY}},
-            {"glVertexPointer", {3, GL_FLOAT, 0}, petal_vertices},
-            {"glNormalPointer", {GL_FLOAT, 0}, petal_normals},
-            {"glRotatef", {15, 0, 0, 1}},
-            {"glColor4f", {r, g, b, 1.0}},
-        });
+                              {"glEnable", {GL_LIGHTING}},
+                              {"glLightfv", {GL_LIGHT0, GL_AMBIENT}, light_ambient},
+                              {"glEnable", {GL_LIGHT0}},
+                              {"glEnable", {GL_COLOR_MATERIAL}},
+                              {"glDisableClientState", {GL_COLOR_ARRAY}},
+                              {"glEnableClientState", {GL_NORMAL_ARRAY}},
+                              {"glVertexPointer", {3, GL_FLOAT, 0}, petal_vertices},
+                              {"glNormalPointer", {GL_FLOAT, 0}, petal_normals},
+                              {"glRotatef", {15, 0, 0, 1}},
+                              {"glColor4f", {r, g, b, 1.0}},
+                          });
         for (int p = 0; p < 12; p++) {
             w.push_back({"glDrawArrays", {GL_TRIANGLES, 0, 378}});
             w.push_back({"glRotatef", {30, 0, 0, 1}});
         }
         w.insert(w.end(), {
-            {"glDisable", {GL_LIGHT0}},
-            {"glDisable", {GL_LIGHTING}},
-            {"glDisableClientState", {GL_NORMAL_ARRAY}},
-            {"glVertexPointer", {3, GL_FLOAT, 0}, petal_lines},
-            {"glColor4f", {0, 0, 0, 1}},
-        });
+                              {"glDisable", {GL_LIGHT0}},
+                              {"glDisable", {GL_LIGHTING}},
+                              {"glDisableClientState", {GL_NORMAL_ARRAY}},
+                              {"glVertexPointer", {3, GL_FLOAT, 0}, petal_lines},
+                              {"glColor4f", {0, 0, 0, 1}},
+                          });
         for (int p = 0; p < 12; p++) {
             w.push_back({"glDrawArrays", {GL_LINES, 0, 252}});
             w.push_back({"glRotatef", {30, 0, 0, 1}});
@@ -130,7 +130,7 @@ TEST_F(Frame, FirstFrameWithTrace) {
     EXPECT_EQ(scope.data[3 * 512], 0.0f);
     EXPECT_EQ(scope.data[2], -0.3f);
     ASSERT_EQ(scope.colors.size(), 1024u * 4);
-    EXPECT_EQ(scope.colors[0], 1.0f);                // white at the ends
+    EXPECT_EQ(scope.colors[0], 1.0f);  // white at the ends
     EXPECT_NEAR(scope.colors[4 * 1023], 1.0f, 0.01f);
     EXPECT_NEAR(scope.colors[4 * 512], 0.0f, 1e-6);  // black in the middle
     EXPECT_EQ(scope.colors[4 * 512 + 3], 1.0f);
@@ -168,7 +168,7 @@ TEST_F(Frame, FlowerAloneFromBar48) {
 }
 
 TEST_F(Frame, BarClockAndTheEnd) {
-    const int cases[][2] = {{0, 0},        {91022, 0},    {91023, 1},   {4070606, 47},
+    const int cases[][2] = {{0, 0},        {91022, 0},    {91023, 1},    {4070606, 47},
                             {4070607, 48}, {5001998, 58}, {5001999, 59}, {-1, 0}};
     for (const auto &c : cases) EXPECT_EQ(beatof(c[0]), c[1]) << c[0];
 

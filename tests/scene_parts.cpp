@@ -22,9 +22,8 @@ float settle(int row, int k) { return (float)(param[row * PARAM_COLS + k] * 0.03
 
 TEST(Keyframes, RowSelectionAndFirstStep) {
     // beat -> row whose targets the first step from zero must show
-    const int cases[][2] = {{-3, 0}, {0, 0}, {7, 0},   {8, 1},   {11, 1},  {12, 2},
-                            {16, 3}, {24, 4}, {47, 11}, {48, 12}, {55, 12}, {56, 13},
-                            {57, 14}, {58, 15}};
+    const int cases[][2] = {{-3, 0}, {0, 0},   {7, 0},   {8, 1},   {11, 1},  {12, 2},  {16, 3},
+                            {24, 4}, {47, 11}, {48, 12}, {55, 12}, {56, 13}, {57, 14}, {58, 15}};
     for (const auto &c : cases) {
         reset_scene();
         paramstep(c[0]);
@@ -72,7 +71,7 @@ TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
 }
 
 class Analysis : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { reset_scene(); }
     void TearDown() override { std::memset(mixed, 0, 8192 * sizeof mixed[0]); }
 };
@@ -122,8 +121,8 @@ TEST(AnalysisWindow, StartIndexStaysInsideMixed) {
     EXPECT_EQ(windowstart(1005), 88641);
     EXPECT_EQ(windowstart(120140), 10596348);  // last ms whose window fits unchanged
     const int last = MIXED_SAMPLES - 4095;
-    EXPECT_EQ(windowstart(120141), last - 1);   // 10596436, even: stays left
-    EXPECT_EQ(windowstart(120145), last);       // 10596789, odd: stays right
+    EXPECT_EQ(windowstart(120141), last - 1);  // 10596436, even: stays left
+    EXPECT_EQ(windowstart(120145), last);      // 10596789, odd: stays right
     EXPECT_EQ(windowstart(-5), 1);
     EXPECT_EQ(windowstart(-10), 0);
     for (int ms : {120140, 120141, 1 << 22, 2434842, 2434843, INT_MAX, INT_MIN, -1}) {
@@ -206,8 +205,8 @@ TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
     spline3DMorph(0.3f);
     EXPECT_EQ(petal_vertex_count, 378);
     for (int k = 0; k < 3; k++) {
-        EXPECT_EQ(petal_vertices[k], 0.0f);          // starts at the origin...
-        EXPECT_EQ(petal_vertices[15 + k], 0.0f);     // ...with zero width
+        EXPECT_EQ(petal_vertices[k], 0.0f);       // starts at the origin...
+        EXPECT_EQ(petal_vertices[15 + k], 0.0f);  // ...with zero width
     }
     for (int i = 0; i + 1 < 63; i++) {
         for (int k = 0; k < 3; k++) {

@@ -10,78 +10,95 @@ namespace synatest {
 using namespace syna;
 
 void fresh(int rate) {
-  std::srand(1);  // the C library's seed before any srand call
-  row_samples = 0;
-  echo_length = 0;
-  for (int ch = 0; ch < kSlots; ++ch) {
-    inst_sample[ch].clear();
-    echo_line[ch].clear();
-    inst_length[ch] = 0;
-    pattern_pos[ch] = 0;
-  }
-  std::memset(patterns, 0, sizeof patterns);
-  std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
-  syna_init(rate);
+    std::srand(1);  // the C library's seed before any srand call
+    row_samples = 0;
+    echo_length = 0;
+    for (int ch = 0; ch < kSlots; ++ch) {
+        inst_sample[ch].clear();
+        echo_line[ch].clear();
+        inst_length[ch] = 0;
+        pattern_pos[ch] = 0;
+    }
+    std::memset(patterns, 0, sizeof patterns);
+    std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
+    syna_init(rate);
 }
 
 int load(const std::string &text) {
-  std::vector<char> buf(text.begin(), text.end());
-  buf.push_back('\0');
-  return syna_get(buf.data());
+    std::vector<char> buf(text.begin(), text.end());
+    buf.push_back('\0');
+    return syna_get(buf.data());
 }
 
 std::vector<short> render(int frames) {
-  std::vector<short> out(2 * static_cast<size_t>(frames));
-  syna_play(out.data(), frames);
-  return out;
+    std::vector<short> out(2 * static_cast<size_t>(frames));
+    syna_play(out.data(), frames);
+    return out;
 }
 
 namespace {
 struct Fnv {
-  uint64_t h = 14695981039346656037ULL;
-  void bytes(const void *p, size_t n) {
-    const unsigned char *b = static_cast<const unsigned char *>(p);
-    for (size_t i = 0; i < n; ++i) {
-      h ^= b[i];
-      h *= 1099511628211ULL;
+    uint64_t h = 14695981039346656037ULL;
+    void bytes(const void *p, size_t n) {
+        const unsigned char *b = static_cast<const unsigned char *>(p);
+        for (size_t i = 0; i < n; ++i) {
+            h ^= b[i];
+            h *= 1099511628211ULL;
+        }
     }
-  }
-  template <class T> void add(const T &v) { bytes(&v, sizeof v); }
+    template <class T>
+    void add(const T &v) {
+        bytes(&v, sizeof v);
+    }
 };
 }  // namespace
 
 uint64_t fnv1a(const std::vector<short> &samples) {
-  Fnv f;
-  for (short s : samples) {  // little-endian bytes, as written to a file
-    unsigned char b[2] = {static_cast<unsigned char>(s & 0xff),
-                          static_cast<unsigned char>((s >> 8) & 0xff)};
-    f.bytes(b, 2);
-  }
-  return f.h;
+    Fnv f;
+    for (short s : samples) {  // little-endian bytes, as written to a file
+        unsigned char b[2] = {static_cast<unsigned char>(s & 0xff),
+                              static_cast<unsigned char>((s >> 8) & 0xff)};
+        f.bytes(b, 2);
+    }
+    return f.h;
 }
 
 uint64_t state_fingerprint() {
-  Fnv f;
-  f.add(row_samples); f.add(echo_length); f.add(pending_row_samples);
-  f.add(tracks); f.add(patterns); f.add(pattern_defined);
-  f.add(chan_pos); f.add(chan_step); f.add(chan_slide); f.add(chan_vol);
-  f.add(chan_pan); f.add(chan_lowpass); f.add(chan_lowpass_prev);
-  f.add(chan_echo); f.add(chan_mute); f.add(chan_mute_next); f.add(chan_transpose);
-  f.add(track_pos); f.add(pattern_pos); f.add(inst_length);
-  for (int ch = 0; ch < kSlots; ++ch) {
-    f.add(inst_sample[ch].size());
-    f.bytes(inst_sample[ch].data(), inst_sample[ch].size() * sizeof(float));
-    f.add(echo_line[ch].size());
-    f.bytes(echo_line[ch].data(), echo_line[ch].size() * sizeof(float));
-  }
-  return f.h;
+    Fnv f;
+    f.add(row_samples);
+    f.add(echo_length);
+    f.add(pending_row_samples);
+    f.add(tracks);
+    f.add(patterns);
+    f.add(pattern_defined);
+    f.add(chan_pos);
+    f.add(chan_step);
+    f.add(chan_slide);
+    f.add(chan_vol);
+    f.add(chan_pan);
+    f.add(chan_lowpass);
+    f.add(chan_lowpass_prev);
+    f.add(chan_echo);
+    f.add(chan_mute);
+    f.add(chan_mute_next);
+    f.add(chan_transpose);
+    f.add(track_pos);
+    f.add(pattern_pos);
+    f.add(inst_length);
+    for (int ch = 0; ch < kSlots; ++ch) {
+        f.add(inst_sample[ch].size());
+        f.bytes(inst_sample[ch].data(), inst_sample[ch].size() * sizeof(float));
+        f.add(echo_line[ch].size());
+        f.bytes(echo_line[ch].data(), echo_line[ch].size() * sizeof(float));
+    }
+    return f.h;
 }
 
 std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
 }
 
 }  // namespace synatest

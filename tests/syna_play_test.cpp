@@ -23,333 +23,335 @@ namespace {
 const char *kTiny = "bpm:200000\n";
 
 void set_sample(int ch, std::vector<float> s) {
-  inst_length[ch] = static_cast<int>(s.size());
-  inst_sample[ch] = std::move(s);
+    inst_length[ch] = static_cast<int>(s.size());
+    inst_sample[ch] = std::move(s);
 }
 short to16(float sum) { return static_cast<short>(static_cast<int>(sum * 10922.0f)); }
 float step_of(int note) { return static_cast<float>(note_freq[note]) * (1.0f / 262.0f); }
 }  // namespace
 
 TEST(SynaPlay, RowTimingAndTrackWalk) {
-  fresh();
-  ASSERT_EQ(load("bpm:125\ni1:sini,2,13,30,3700,0,-60\np1:0\np2:c4,d4\nt1:p1,p2,loop"), 0);
-  render(1);
-  EXPECT_EQ(syna_row, 0);
-  EXPECT_EQ(first_row, 0);
-  EXPECT_EQ(track_pos[1], 0);
-  render(5291);
-  EXPECT_EQ(syna_row, 0);
-  render(1);  // frame 5292: row 1, pattern 2 cell 0
-  EXPECT_EQ(syna_row, 1);
-  EXPECT_EQ(track_pos[1], 1);
-  EXPECT_EQ(chan_step[1], step_of(36));
-  render(5292);
-  EXPECT_EQ(chan_step[1], step_of(38));
-  render(5292);  // loop: back to entry 0 within the same row
-  EXPECT_EQ(track_pos[1], 0);
-  EXPECT_EQ(pattern_pos[1], 0);
-  render(5292);
-  EXPECT_EQ(track_pos[1], 1);
-  EXPECT_EQ(syna_row, syna_counter / 5292);
+    fresh();
+    ASSERT_EQ(load("bpm:125\ni1:sini,2,13,30,3700,0,-60\np1:0\np2:c4,d4\nt1:p1,p2,loop"), 0);
+    render(1);
+    EXPECT_EQ(syna_row, 0);
+    EXPECT_EQ(first_row, 0);
+    EXPECT_EQ(track_pos[1], 0);
+    render(5291);
+    EXPECT_EQ(syna_row, 0);
+    render(1);  // frame 5292: row 1, pattern 2 cell 0
+    EXPECT_EQ(syna_row, 1);
+    EXPECT_EQ(track_pos[1], 1);
+    EXPECT_EQ(chan_step[1], step_of(36));
+    render(5292);
+    EXPECT_EQ(chan_step[1], step_of(38));
+    render(5292);  // loop: back to entry 0 within the same row
+    EXPECT_EQ(track_pos[1], 0);
+    EXPECT_EQ(pattern_pos[1], 0);
+    render(5292);
+    EXPECT_EQ(track_pos[1], 1);
+    EXPECT_EQ(syna_row, syna_counter / 5292);
 
-  // Without "loop" the track finishes; the last note rings on.
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) + "i1:saha,1,0,100,1,0\np1:c4\np2:d4\nt1:p1,p2"), 0);
-  render(7);
-  EXPECT_EQ(track_pos[1], kEnd);
-  EXPECT_GE(chan_pos[1], 0.0f);
+    // Without "loop" the track finishes; the last note rings on.
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) + "i1:saha,1,0,100,1,0\np1:c4\np2:d4\nt1:p1,p2"), 0);
+    render(7);
+    EXPECT_EQ(track_pos[1], kEnd);
+    EXPECT_GE(chan_pos[1], 0.0f);
 
-  // Track 1 empty: silence while the clock still runs.
-  fresh();
-  ASSERT_EQ(load("bpm:125"), 0);
-  std::vector<short> out = render(6000);
-  for (short s : out) ASSERT_EQ(s, 0);
-  EXPECT_EQ(syna_counter, 6000);
-  EXPECT_EQ(syna_row, 1);
+    // Track 1 empty: silence while the clock still runs.
+    fresh();
+    ASSERT_EQ(load("bpm:125"), 0);
+    std::vector<short> out = render(6000);
+    for (short s : out) ASSERT_EQ(s, 0);
+    EXPECT_EQ(syna_counter, 6000);
+    EXPECT_EQ(syna_row, 1);
 }
 
 TEST(SynaPlay, CellEffects) {
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) +
-                 "i1:saha,1,0,400,1,0\np1:vol,50,c4,sld,-10,stop,echo1,echo0,00\nt1:p1"),
-            0);
-  render(1);
-  EXPECT_EQ(chan_vol[1], 0.5f);
-  EXPECT_LT(chan_pos[1], 0.0f);
-  render(3);  // row 1: the note (vol and its parameter took one row)
-  EXPECT_EQ(chan_step[1], step_of(36));
-  EXPECT_GT(chan_pos[1], 0.0f);
-  render(3);
-  EXPECT_EQ(chan_slide[1], static_cast<float>(-10 * 0.00001));
-  EXPECT_LT(chan_step[1], step_of(36));  // the slide already acts
-  render(3);
-  EXPECT_EQ(chan_pos[1], -1.0f);
-  render(3);
-  EXPECT_EQ(chan_echo[1], 1);
-  render(3);
-  EXPECT_EQ(chan_echo[1], 0);
-  render(6);
-  EXPECT_EQ(track_pos[1], kEnd);
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) +
+                   "i1:saha,1,0,400,1,0\np1:vol,50,c4,sld,-10,stop,echo1,echo0,00\nt1:p1"),
+              0);
+    render(1);
+    EXPECT_EQ(chan_vol[1], 0.5f);
+    EXPECT_LT(chan_pos[1], 0.0f);
+    render(3);  // row 1: the note (vol and its parameter took one row)
+    EXPECT_EQ(chan_step[1], step_of(36));
+    EXPECT_GT(chan_pos[1], 0.0f);
+    render(3);
+    EXPECT_EQ(chan_slide[1], static_cast<float>(-10 * 0.00001));
+    EXPECT_LT(chan_step[1], step_of(36));  // the slide already acts
+    render(3);
+    EXPECT_EQ(chan_pos[1], -1.0f);
+    render(3);
+    EXPECT_EQ(chan_echo[1], 1);
+    render(3);
+    EXPECT_EQ(chan_echo[1], 0);
+    render(6);
+    EXPECT_EQ(track_pos[1], kEnd);
 
-  // Transposition clamps to c1 .. b6; a sounding note keeps its pitch.
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) + "i1:saha,1,0,400,1,0\np1:c4,c4,c4\nt1:p1,loop"), 0);
-  syna_transpose(1, -50);
-  render(1);
-  EXPECT_EQ(chan_step[1], step_of(0));
-  syna_transpose(1, 100);
-  EXPECT_EQ(chan_step[1], step_of(0));
-  render(3);
-  EXPECT_EQ(chan_step[1], step_of(71));
-  syna_transpose(1, 2);
-  render(3);
-  EXPECT_EQ(chan_step[1], step_of(38));
+    // Transposition clamps to c1 .. b6; a sounding note keeps its pitch.
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) + "i1:saha,1,0,400,1,0\np1:c4,c4,c4\nt1:p1,loop"), 0);
+    syna_transpose(1, -50);
+    render(1);
+    EXPECT_EQ(chan_step[1], step_of(0));
+    syna_transpose(1, 100);
+    EXPECT_EQ(chan_step[1], step_of(0));
+    render(3);
+    EXPECT_EQ(chan_step[1], step_of(71));
+    syna_transpose(1, 2);
+    render(3);
+    EXPECT_EQ(chan_step[1], step_of(38));
 }
 
 TEST(SynaPlay, EchoDelayAndLevels) {
-  for (bool send : {true, false}) {
-    fresh();
-    std::string pat = send ? "p1:echo1,b6" : "p1:0,b6";
-    ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\n" + pat + ",0,0,0,0,0,0,0,0,0,0,0\nt1:p1"), 0);
-    ASSERT_EQ(echo_length, 9);
-    set_sample(1, {1.0f});  // b6 steps past it in one frame
-    std::vector<short> out = render(40);
-    std::map<int, float> expect = {{3, 1.0f}};
-    if (send) {
-      float x = 0.2f;
-      for (int f = 11; f < 40; f += 8, x *= 0.6f) expect[f] = x;
+    for (bool send : {true, false}) {
+        fresh();
+        std::string pat = send ? "p1:echo1,b6" : "p1:0,b6";
+        ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\n" + pat +
+                       ",0,0,0,0,0,0,0,0,0,0,0\nt1:p1"),
+                  0);
+        ASSERT_EQ(echo_length, 9);
+        set_sample(1, {1.0f});  // b6 steps past it in one frame
+        std::vector<short> out = render(40);
+        std::map<int, float> expect = {{3, 1.0f}};
+        if (send) {
+            float x = 0.2f;
+            for (int f = 11; f < 40; f += 8, x *= 0.6f) expect[f] = x;
+        }
+        for (int f = 0; f < 40; ++f) {
+            float x = expect.count(f) ? expect[f] : 0.0f;
+            EXPECT_EQ(out[2 * f], to16(x * 1.0f * 0.4f)) << f;
+            EXPECT_EQ(out[2 * f + 1], to16(x * 1.0f * (1.0f - 0.4f))) << f;
+        }
     }
-    for (int f = 0; f < 40; ++f) {
-      float x = expect.count(f) ? expect[f] : 0.0f;
-      EXPECT_EQ(out[2 * f], to16(x * 1.0f * 0.4f)) << f;
-      EXPECT_EQ(out[2 * f + 1], to16(x * 1.0f * (1.0f - 0.4f))) << f;
-    }
-  }
-  // A tempo change leaves the echo delay alone.
-  syna_setbpm(125);
-  render(0);
-  EXPECT_EQ(row_samples, 5292);
-  EXPECT_EQ(echo_length, 9);
+    // A tempo change leaves the echo delay alone.
+    syna_setbpm(125);
+    render(0);
+    EXPECT_EQ(row_samples, 5292);
+    EXPECT_EQ(echo_length, 9);
 }
 
 TEST(SynaPlay, StopEndOfSampleAndSlide) {
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\np1:echo1,c4,stop,0,0,0,0\nt1:p1"), 0);
-  set_sample(1, std::vector<float>(100, 1.0f));
-  std::vector<short> out = render(11);
-  for (int f : {3, 4, 5}) EXPECT_NE(out[2 * f], 0) << f;
-  for (int f : {6, 7, 8, 9, 10}) EXPECT_EQ(out[2 * f], 0) << f;
-  out = render(3);  // frames 11..13: the echo of frames 3..5
-  for (int f = 0; f < 3; ++f) EXPECT_EQ(out[2 * f], to16(0.2f * 1.0f * 0.4f));
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\np1:echo1,c4,stop,0,0,0,0\nt1:p1"), 0);
+    set_sample(1, std::vector<float>(100, 1.0f));
+    std::vector<short> out = render(11);
+    for (int f : {3, 4, 5}) EXPECT_NE(out[2 * f], 0) << f;
+    for (int f : {6, 7, 8, 9, 10}) EXPECT_EQ(out[2 * f], 0) << f;
+    out = render(3);  // frames 11..13: the echo of frames 3..5
+    for (int f = 0; f < 3; ++f) EXPECT_EQ(out[2 * f], to16(0.2f * 1.0f * 0.4f));
 
-  // Step 1.0 over a 3746-sample instrument: the last sample ends the voice.
-  fresh();
-  ASSERT_EQ(load("bpm:125\ni1:sini,2,13,30,3700,0,-60\np1:c4\nt1:p1,loop"), 0);
-  render(1);
-  chan_pos[1] = 0.0f;
-  chan_step[1] = 1.0f;
-  render(3745);
-  EXPECT_EQ(chan_pos[1], 3745.0f);
-  render(1);
-  EXPECT_EQ(chan_pos[1], -1.0f);
+    // Step 1.0 over a 3746-sample instrument: the last sample ends the voice.
+    fresh();
+    ASSERT_EQ(load("bpm:125\ni1:sini,2,13,30,3700,0,-60\np1:c4\nt1:p1,loop"), 0);
+    render(1);
+    chan_pos[1] = 0.0f;
+    chan_step[1] = 1.0f;
+    render(3745);
+    EXPECT_EQ(chan_pos[1], 3745.0f);
+    render(1);
+    EXPECT_EQ(chan_pos[1], -1.0f);
 
-  // A negative slide turns the step around; the voice ends below 0.
-  chan_pos[1] = 0.0f;
-  chan_step[1] = 1.0f;
-  chan_slide[1] = -0.25f;
-  render(4);
-  EXPECT_EQ(chan_pos[1], 2.5f);
-  render(8);
-  EXPECT_EQ(chan_pos[1], -1.0f);
+    // A negative slide turns the step around; the voice ends below 0.
+    chan_pos[1] = 0.0f;
+    chan_step[1] = 1.0f;
+    chan_slide[1] = -0.25f;
+    render(4);
+    EXPECT_EQ(chan_pos[1], 2.5f);
+    render(8);
+    EXPECT_EQ(chan_pos[1], -1.0f);
 }
 
 TEST(SynaPlay, ClipTruncationPanAndLowpass) {
-  fresh();
-  std::string song = std::string(kTiny) + "p1:c4,0,0\n";
-  for (int ch = 1; ch <= 9; ++ch) {
-    std::string n = std::to_string(ch);
-    song += "i" + n + ":kantti,1,0,0,0,0,0,60\nt" + n + ":p1,loop\n";
-  }
-  ASSERT_EQ(load(song), 0);
-  for (int ch = 1; ch <= 9; ++ch) set_sample(ch, std::vector<float>(50, 1.0f));
-  std::vector<short> out = render(1);
-  EXPECT_EQ(out[0], 32766);  // 5.4 clipped to 3.0
-  EXPECT_EQ(out[1], 32766);  // 3.6
-  for (int ch = 1; ch <= 9; ++ch) set_sample(ch, std::vector<float>(50, -1.0f));
-  out = render(1);
-  EXPECT_EQ(out[0], -32766);
+    fresh();
+    std::string song = std::string(kTiny) + "p1:c4,0,0\n";
+    for (int ch = 1; ch <= 9; ++ch) {
+        std::string n = std::to_string(ch);
+        song += "i" + n + ":kantti,1,0,0,0,0,0,60\nt" + n + ":p1,loop\n";
+    }
+    ASSERT_EQ(load(song), 0);
+    for (int ch = 1; ch <= 9; ++ch) set_sample(ch, std::vector<float>(50, 1.0f));
+    std::vector<short> out = render(1);
+    EXPECT_EQ(out[0], 32766);  // 5.4 clipped to 3.0
+    EXPECT_EQ(out[1], 32766);  // 3.6
+    for (int ch = 1; ch <= 9; ++ch) set_sample(ch, std::vector<float>(50, -1.0f));
+    out = render(1);
+    EXPECT_EQ(out[0], -32766);
 
-  // Truncation toward zero; default pans of channel 1 and 2.
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0,0,100\ni2:kantti,1,0,0,0,0\n"
-                 "p1:c4,0,0\nt1:p1,loop\n"),
-            0);
-  set_sample(1, std::vector<float>(50, 0.0001f));
-  EXPECT_EQ(render(1), (std::vector<short>{1, 0}));
-  set_sample(1, std::vector<float>(50, -0.0001f));
-  EXPECT_EQ(render(1), (std::vector<short>{-1, 0}));
-  ASSERT_EQ(load("i1:kantti,1,0,0,0,0,0,40\n"), 0);  // pan back to 0.4
-  set_sample(1, std::vector<float>(50, 0.5f));
-  EXPECT_EQ(render(1), (std::vector<short>{2184, 3276}));
+    // Truncation toward zero; default pans of channel 1 and 2.
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0,0,100\ni2:kantti,1,0,0,0,0\n"
+                                        "p1:c4,0,0\nt1:p1,loop\n"),
+              0);
+    set_sample(1, std::vector<float>(50, 0.0001f));
+    EXPECT_EQ(render(1), (std::vector<short>{1, 0}));
+    set_sample(1, std::vector<float>(50, -0.0001f));
+    EXPECT_EQ(render(1), (std::vector<short>{-1, 0}));
+    ASSERT_EQ(load("i1:kantti,1,0,0,0,0,0,40\n"), 0);  // pan back to 0.4
+    set_sample(1, std::vector<float>(50, 0.5f));
+    EXPECT_EQ(render(1), (std::vector<short>{2184, 3276}));
 
-  fresh();
-  ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\ni2:kantti,1,0,0,0,0,0,60,50\n"
-                 "p1:c4,0,0\nt1:p1,loop\nt2:p1,loop\n"),
-            0);
-  set_sample(1, std::vector<float>(50, 0.0f));
-  set_sample(2, std::vector<float>(50, 1.0f));
-  out = render(1);
-  EXPECT_EQ(chan_lowpass_prev[2], 0.5f);
-  EXPECT_EQ(out[0], to16(0.5f * 0.6f));
-  render(1);
-  EXPECT_EQ(chan_lowpass_prev[2], 0.75f);
-  set_sample(1, std::vector<float>(50, 0.25f));
-  render(1);
-  EXPECT_EQ(chan_lowpass_prev[1], 0.25f);  // filter off: the state follows the input
+    fresh();
+    ASSERT_EQ(load(std::string(kTiny) + "i1:kantti,1,0,0,0,0\ni2:kantti,1,0,0,0,0,0,60,50\n"
+                                        "p1:c4,0,0\nt1:p1,loop\nt2:p1,loop\n"),
+              0);
+    set_sample(1, std::vector<float>(50, 0.0f));
+    set_sample(2, std::vector<float>(50, 1.0f));
+    out = render(1);
+    EXPECT_EQ(chan_lowpass_prev[2], 0.5f);
+    EXPECT_EQ(out[0], to16(0.5f * 0.6f));
+    render(1);
+    EXPECT_EQ(chan_lowpass_prev[2], 0.75f);
+    set_sample(1, std::vector<float>(50, 0.25f));
+    render(1);
+    EXPECT_EQ(chan_lowpass_prev[1], 0.25f);  // filter off: the state follows the input
 
-  // A filter state gone to NaN (an unstable coefficient runs to inf - inf)
-  // makes the whole frame silent instead of an undefined conversion (the
-  // sanitizer build traps that conversion).
-  chan_lowpass_prev[2] = std::numeric_limits<float>::quiet_NaN();
-  chan_lowpass[2] = 2.0f;
-  EXPECT_EQ(render(1), (std::vector<short>{0, 0}));
+    // A filter state gone to NaN (an unstable coefficient runs to inf - inf)
+    // makes the whole frame silent instead of an undefined conversion (the
+    // sanitizer build traps that conversion).
+    chan_lowpass_prev[2] = std::numeric_limits<float>::quiet_NaN();
+    chan_lowpass[2] = 2.0f;
+    EXPECT_EQ(render(1), (std::vector<short>{0, 0}));
 }
 
 TEST(SynaPlay, MuteFreezesAndResumes) {
-  fresh();
-  ASSERT_EQ(load("bpm:125\ni1:saha,2,4,1,19000,0,0\ni2:saha,2,4,1,19000,0,0\n"
-                 "p1:echo1,c4\nt1:p1,loop\nt2:p1,loop"),
-            0);
-  render(5400);
-  syna_mute(1, 1, 0);
-  syna_mute(2, 1, 0);
-  const float pos = chan_pos[1];
-  const std::vector<float> ring = echo_line[1];
-  for (short s : render(300)) ASSERT_EQ(s, 0);
-  EXPECT_EQ(chan_pos[1], pos);
-  EXPECT_EQ(echo_line[1], ring);
-  syna_mute(1, 0, 0);
-  render(1);
-  EXPECT_EQ(chan_pos[1], pos + chan_step[1]);
+    fresh();
+    ASSERT_EQ(load("bpm:125\ni1:saha,2,4,1,19000,0,0\ni2:saha,2,4,1,19000,0,0\n"
+                   "p1:echo1,c4\nt1:p1,loop\nt2:p1,loop"),
+              0);
+    render(5400);
+    syna_mute(1, 1, 0);
+    syna_mute(2, 1, 0);
+    const float pos = chan_pos[1];
+    const std::vector<float> ring = echo_line[1];
+    for (short s : render(300)) ASSERT_EQ(s, 0);
+    EXPECT_EQ(chan_pos[1], pos);
+    EXPECT_EQ(echo_line[1], ring);
+    syna_mute(1, 0, 0);
+    render(1);
+    EXPECT_EQ(chan_pos[1], pos + chan_step[1]);
 
-  // Deferred: audible until the next row boundary; 256 stores 0.
-  syna_mute(1, 1, 1);
-  EXPECT_EQ(chan_mute[1], 0);
-  std::vector<short> out = render(10584 - syna_counter);
-  bool heard = false;
-  for (short s : out) heard |= s != 0;
-  EXPECT_TRUE(heard);
-  out = render(200);
-  for (short s : out) ASSERT_EQ(s, 0);
-  EXPECT_EQ(chan_mute[1], 1);
-  syna_mute(1, 256, 0);
-  EXPECT_EQ(chan_mute[1], 0);
-  EXPECT_EQ(chan_mute_next[1], 0);
+    // Deferred: audible until the next row boundary; 256 stores 0.
+    syna_mute(1, 1, 1);
+    EXPECT_EQ(chan_mute[1], 0);
+    std::vector<short> out = render(10584 - syna_counter);
+    bool heard = false;
+    for (short s : out) heard |= s != 0;
+    EXPECT_TRUE(heard);
+    out = render(200);
+    for (short s : out) ASSERT_EQ(s, 0);
+    EXPECT_EQ(chan_mute[1], 1);
+    syna_mute(1, 256, 0);
+    EXPECT_EQ(chan_mute[1], 0);
+    EXPECT_EQ(chan_mute_next[1], 0);
 }
 
 TEST(SynaPlay, LiveControl) {
-  fresh();
-  ASSERT_EQ(load("bpm:125\ni1:saha,2,4,1,19000,0,0\np1:c4\nt1:p1,loop"), 0);
-  for (int bpm : {125, 126, 127}) {
-    syna_setbpm(bpm);
-    EXPECT_EQ(pending_row_samples, 5292);
-  }
-  syna_setbpm(128);
-  EXPECT_EQ(pending_row_samples, 5188);
-  syna_setbpm(3);
-  EXPECT_EQ(pending_row_samples, 264600);
-  for (int bad : {2, 0, -5, 1000000, INT_MAX, INT_MIN}) syna_setbpm(bad);
-  EXPECT_EQ(pending_row_samples, 264600);  // later one wins; bad ones ignored
-  syna_play(nullptr, 0);
-  EXPECT_EQ(row_samples, 264600);
-  EXPECT_EQ(pending_row_samples, kNotStarted);
-  EXPECT_EQ(echo_length, 15876);
+    fresh();
+    ASSERT_EQ(load("bpm:125\ni1:saha,2,4,1,19000,0,0\np1:c4\nt1:p1,loop"), 0);
+    for (int bpm : {125, 126, 127}) {
+        syna_setbpm(bpm);
+        EXPECT_EQ(pending_row_samples, 5292);
+    }
+    syna_setbpm(128);
+    EXPECT_EQ(pending_row_samples, 5188);
+    syna_setbpm(3);
+    EXPECT_EQ(pending_row_samples, 264600);
+    for (int bad : {2, 0, -5, 1000000, INT_MAX, INT_MIN}) syna_setbpm(bad);
+    EXPECT_EQ(pending_row_samples, 264600);  // later one wins; bad ones ignored
+    syna_play(nullptr, 0);
+    EXPECT_EQ(row_samples, 264600);
+    EXPECT_EQ(pending_row_samples, kNotStarted);
+    EXPECT_EQ(echo_length, 15876);
 
-  syna_transpose(1, 12);
-  syna_trig(1, 45);
-  EXPECT_EQ(chan_pos[1], 0.0f);
-  EXPECT_NEAR(chan_step[1], 1.6793893f, 1e-6f);
-  EXPECT_EQ(chan_step[1], step_of(45));
-  const uint64_t before = synatest::state_fingerprint();
-  syna_trig(1, 72);
-  syna_trig(1, -1);
-  syna_trig(2, 40);  // no track 2
-  syna_setvol(30, 0.5f);
-  syna_setvol(-1, 0.5f);
-  syna_setvol(0, 0.5f);
-  syna_mute(-3, 1, 0);
-  syna_mute(29, 1, 0);
-  syna_transpose(INT_MIN, 3);
-  EXPECT_EQ(synatest::state_fingerprint(), before);
-  syna_setvol(1, 0.25f);
-  EXPECT_EQ(chan_vol[1], 0.25f);
+    syna_transpose(1, 12);
+    syna_trig(1, 45);
+    EXPECT_EQ(chan_pos[1], 0.0f);
+    EXPECT_NEAR(chan_step[1], 1.6793893f, 1e-6f);
+    EXPECT_EQ(chan_step[1], step_of(45));
+    const uint64_t before = synatest::state_fingerprint();
+    syna_trig(1, 72);
+    syna_trig(1, -1);
+    syna_trig(2, 40);  // no track 2
+    syna_setvol(30, 0.5f);
+    syna_setvol(-1, 0.5f);
+    syna_setvol(0, 0.5f);
+    syna_mute(-3, 1, 0);
+    syna_mute(29, 1, 0);
+    syna_transpose(INT_MIN, 3);
+    EXPECT_EQ(synatest::state_fingerprint(), before);
+    syna_setvol(1, 0.25f);
+    EXPECT_EQ(chan_vol[1], 0.25f);
 }
 
 TEST(SynaPlay, ChannelElevenPrintsRows) {
-  for (int channels : {10, 11}) {
-    fresh();
-    std::string song = std::string(kTiny) + "p1:c4,0\n";
-    for (int ch = 1; ch <= channels; ++ch) {
-      std::string n = std::to_string(ch);
-      song += "i" + n + ":saha,1,0,10,1,0\nt" + n + ":p1,loop\n";
+    for (int channels : {10, 11}) {
+        fresh();
+        std::string song = std::string(kTiny) + "p1:c4,0\n";
+        for (int ch = 1; ch <= channels; ++ch) {
+            std::string n = std::to_string(ch);
+            song += "i" + n + ":saha,1,0,10,1,0\nt" + n + ":p1,loop\n";
+        }
+        ASSERT_EQ(load(song), 0);
+        testing::internal::CaptureStdout();
+        render(15);
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(printed, channels == 11 ? "0\n0\n1\n0\n1\n" : "");
     }
-    ASSERT_EQ(load(song), 0);
-    testing::internal::CaptureStdout();
-    render(15);
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, channels == 11 ? "0\n0\n1\n0\n1\n" : "");
-  }
 }
 
 // The same song renders to the same bytes however the frames are split.
 TEST(SynaPlay, SplitIndependence) {
-  const std::string song = synatest::read_file(SYNA_SONGS_DIR "/good/nine.song");
-  const int total = 60000;
-  fresh();
-  ASSERT_EQ(load(song), 0);
-  std::vector<short> whole = render(total);
-  fresh();
-  ASSERT_EQ(load(song), 0);
-  std::vector<short> pieces;
-  const int sizes[] = {1, 7, 4093, 5292, 1, 3};
-  for (int done = 0, k = 0; done < total; ++k) {
-    int n = std::min(sizes[k % 6], total - done);
-    std::vector<short> part = render(n);
-    pieces.insert(pieces.end(), part.begin(), part.end());
-    done += n;
-  }
-  EXPECT_EQ(pieces, whole);
+    const std::string song = synatest::read_file(SYNA_SONGS_DIR "/good/nine.song");
+    const int total = 60000;
+    fresh();
+    ASSERT_EQ(load(song), 0);
+    std::vector<short> whole = render(total);
+    fresh();
+    ASSERT_EQ(load(song), 0);
+    std::vector<short> pieces;
+    const int sizes[] = {1, 7, 4093, 5292, 1, 3};
+    for (int done = 0, k = 0; done < total; ++k) {
+        int n = std::min(sizes[k % 6], total - done);
+        std::vector<short> part = render(n);
+        pieces.insert(pieces.end(), part.begin(), part.end());
+        done += n;
+    }
+    EXPECT_EQ(pieces, whole);
 }
 
 // Tiny songs with their render kept as golden data: an FNV-1a hash of the
 // bytes and a few samples. KESTOVAR_UPDATE_GOLDEN=1 rewrites the files.
 TEST(SynaPlay, GoldenRenders) {
-  namespace fs = std::filesystem;
-  const bool update = std::getenv("KESTOVAR_UPDATE_GOLDEN") != nullptr &&
-                      std::string(std::getenv("KESTOVAR_UPDATE_GOLDEN")) == "1";
-  const int frames = 50000;
-  const int probes[] = {0, 1, 1000, 5292, 12345, 30000, 49999};
-  int count = 0;
-  for (const auto &entry : fs::directory_iterator(SYNA_SONGS_DIR "/good")) {
-    if (entry.path().extension() != ".song") continue;
-    SCOPED_TRACE(entry.path().string());
-    fresh();
-    ASSERT_EQ(syna_load(entry.path().c_str()), 0) << syna_error();
-    std::vector<short> out = render(frames);
-    char text[1024];
-    int len = std::snprintf(text, sizeof text, "frames %d\nfnv1a %016llx\n", frames,
-                            static_cast<unsigned long long>(synatest::fnv1a(out)));
-    for (int p : probes)
-      len += std::snprintf(text + len, sizeof text - len, "frame %d %d %d\n", p, out[2 * p],
-                           out[2 * p + 1]);
-    fs::path golden = entry.path();
-    golden.replace_extension(".golden");
-    if (update) {
-      std::ofstream(golden, std::ios::binary) << text;
-    } else {
-      EXPECT_EQ(synatest::read_file(golden.string()), text);
+    namespace fs = std::filesystem;
+    const bool update = std::getenv("KESTOVAR_UPDATE_GOLDEN") != nullptr &&
+                        std::string(std::getenv("KESTOVAR_UPDATE_GOLDEN")) == "1";
+    const int frames = 50000;
+    const int probes[] = {0, 1, 1000, 5292, 12345, 30000, 49999};
+    int count = 0;
+    for (const auto &entry : fs::directory_iterator(SYNA_SONGS_DIR "/good")) {
+        if (entry.path().extension() != ".song") continue;
+        SCOPED_TRACE(entry.path().string());
+        fresh();
+        ASSERT_EQ(syna_load(entry.path().c_str()), 0) << syna_error();
+        std::vector<short> out = render(frames);
+        char text[1024];
+        int len = std::snprintf(text, sizeof text, "frames %d\nfnv1a %016llx\n", frames,
+                                static_cast<unsigned long long>(synatest::fnv1a(out)));
+        for (int p : probes)
+            len += std::snprintf(text + len, sizeof text - len, "frame %d %d %d\n", p, out[2 * p],
+                                 out[2 * p + 1]);
+        fs::path golden = entry.path();
+        golden.replace_extension(".golden");
+        if (update) {
+            std::ofstream(golden, std::ios::binary) << text;
+        } else {
+            EXPECT_EQ(synatest::read_file(golden.string()), text);
+        }
+        ++count;
     }
-    ++count;
-  }
-  EXPECT_GE(count, 4);
+    EXPECT_GE(count, 4);
 }

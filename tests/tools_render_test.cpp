@@ -90,7 +90,9 @@ std::string two_channel_song(int volume) {
     return "bpm:125\n"
            "i1:sini,2,13,30,3700,0,0\n"
            "i2:saha,2,5,1,3000,0,0\n"
-           "p1:vol," + std::to_string(volume) + ",c4,0,0,0,c4,0,0,0,c4,0,0,0\n"
+           "p1:vol," +
+           std::to_string(volume) +
+           ",c4,0,0,0,c4,0,0,0,c4,0,0,0\n"
            "p2:0,0,0,0\n"
            "t1:p1,loop\n"
            "t2:p2,loop\n";
@@ -107,12 +109,12 @@ TEST_F(RenderTool, WavHeaderAndRawDataAgree) {
     EXPECT_EQ(le32(wav, 4), 36u + 40000u);
     EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
     EXPECT_EQ(le32(wav, 16), 16u);
-    EXPECT_EQ(le16(wav, 20), 1u);      // PCM
-    EXPECT_EQ(le16(wav, 22), 2u);      // stereo
-    EXPECT_EQ(le32(wav, 24), 44100u);  // rate
-    EXPECT_EQ(le32(wav, 28), 176400u); // bytes per second
-    EXPECT_EQ(le16(wav, 32), 4u);      // bytes per frame
-    EXPECT_EQ(le16(wav, 34), 16u);     // bits
+    EXPECT_EQ(le16(wav, 20), 1u);       // PCM
+    EXPECT_EQ(le16(wav, 22), 2u);       // stereo
+    EXPECT_EQ(le32(wav, 24), 44100u);   // rate
+    EXPECT_EQ(le32(wav, 28), 176400u);  // bytes per second
+    EXPECT_EQ(le16(wav, 32), 4u);       // bytes per frame
+    EXPECT_EQ(le16(wav, 34), 16u);      // bits
     EXPECT_EQ(wav.substr(36, 4), "data");
     EXPECT_EQ(le32(wav, 40), 40000u);
 
@@ -160,8 +162,9 @@ TEST_F(RenderTool, StatsLeaveTheAudioAloneAndMeasureIt) {
         std::istringstream words(line);
         std::string first;
         words >> first;
-        if (first == "bar") header = line.find("ch1") != std::string::npos && line.find("ch2") != std::string::npos &&
-                                    line.find("ch3") == std::string::npos;
+        if (first == "bar")
+            header = line.find("ch1") != std::string::npos &&
+                     line.find("ch2") != std::string::npos && line.find("ch3") == std::string::npos;
         if (first == "0") bar0 = line;
     }
     EXPECT_TRUE(header) << stats.out;
@@ -172,14 +175,16 @@ TEST_F(RenderTool, StatsLeaveTheAudioAloneAndMeasureIt) {
     EXPECT_EQ(ch1, rms) << "channel 1 alone is the whole mix\n" << stats.out;
     EXPECT_EQ(ch2, "-inf") << stats.out;
     EXPECT_EQ(clip, std::to_string(clipped)) << stats.out;
-    EXPECT_NE(stats.out.find("clipped samples: " + std::to_string(clipped) + " of 40000"), std::string::npos)
+    EXPECT_NE(stats.out.find("clipped samples: " + std::to_string(clipped) + " of 40000"),
+              std::string::npos)
         << stats.out;
 }
 
 TEST_F(RenderTool, FailuresExitNonZeroWithAMessage) {
     Result missing = run({"-o", path("x.wav"), path("missing.txt")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("syna-render: " + path("missing.txt") + ": No such file"), std::string::npos)
+    EXPECT_NE(missing.err.find("syna-render: " + path("missing.txt") + ": No such file"),
+              std::string::npos)
         << missing.err;
     EXPECT_FALSE(exists(path("x.wav")));
 
@@ -198,7 +203,8 @@ TEST_F(RenderTool, FailuresExitNonZeroWithAMessage) {
 
     Result nodir = run({"-n", "100", "-o", path("no/such/dir.wav")});
     EXPECT_EQ(nodir.status, 1);
-    EXPECT_NE(nodir.err.find("syna-render: " + path("no/such/dir.wav") + ": "), std::string::npos) << nodir.err;
+    EXPECT_NE(nodir.err.find("syna-render: " + path("no/such/dir.wav") + ": "), std::string::npos)
+        << nodir.err;
 
     Result full = run({"-n", "100000", "-o", "/dev/full"});
     EXPECT_EQ(full.status, 1);

@@ -24,8 +24,7 @@ namespace {
 
 // prefix + n + suffix; kept out of string concatenation, which draws a false
 // -Wrestrict warning from GCC 12.
-std::string numbered(const char *prefix, long n, const char *suffix = "")
-{
+std::string numbered(const char *prefix, long n, const char *suffix = "") {
     char text[64];
     std::snprintf(text, sizeof text, "%s%ld%s", prefix, n, suffix);
     return text;
@@ -37,19 +36,16 @@ std::string numbered(const char *prefix, long n, const char *suffix = "")
 // ours.
 class Xvfb {
 public:
-    explicit Xvfb(const char *size = "1280x720")
-    {
+    explicit Xvfb(const char *size = "1280x720") {
         char screen[32];
         std::snprintf(screen, sizeof screen, "%sx24", size);
         screen_ = screen;
         for (int n = 90; n <= 99 && pid_ < 0; ++n) {
-            if (access(numbered("/tmp/.X", n, "-lock").c_str(), F_OK) == 0)
-                continue;
+            if (access(numbered("/tmp/.X", n, "-lock").c_str(), F_OK) == 0) continue;
             try_start(n);
         }
     }
-    ~Xvfb()
-    {
+    ~Xvfb() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
@@ -62,11 +58,9 @@ public:
     const std::string &display() const { return display_; }
 
 private:
-    void try_start(int n)
-    {
+    void try_start(int n) {
         int fds[2];
-        if (pipe(fds) != 0)
-            return;
+        if (pipe(fds) != 0) return;
         const std::string name = numbered(":", n);
         const std::string fd = numbered("", fds[1]);
         const pid_t pid = fork();
@@ -77,9 +71,8 @@ private:
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0",
-                   screen_.c_str(), "-nolisten", "tcp", "-noreset",
-                   "-displayfd", fd.c_str(), static_cast<char *>(nullptr));
+            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen_.c_str(), "-nolisten",
+                   "tcp", "-noreset", "-displayfd", fd.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -95,9 +88,7 @@ private:
         for (;;) {
             pollfd p{fds[0], POLLIN, 0};
             char c;
-            if (poll(&p, 1, 20000) != 1 || read(fds[0], &c, 1) != 1 ||
-                c == '\n')
-                break;
+            if (poll(&p, 1, 20000) != 1 || read(fds[0], &c, 1) != 1 || c == '\n') break;
             text += c;
         }
         close(fds[0]);

@@ -90,28 +90,26 @@ void fail(const std::string &what, const std::string &why) {
 }
 
 void print_help() {
-    printf("Usage: %s [options] [SONG]\n"
-           "Render a song text (without SONG: the demo's built-in song) to a\n"
-           "44.1 kHz 16-bit stereo WAV file.\n\n"
-           "  -o, --output PATH  output file (default out.wav, or out.raw with --raw;\n"
-           "                     '-' for standard output)\n"
-           "  -n, --frames N     frames to render (default %lld: 647 blocks of 8192)\n"
-           "      --raw          write bare little-endian samples, no WAV header\n"
-           "      --stats        print per-bar RMS loudness (dBFS) of each channel and\n"
-           "                     of the mix, and the clipped sample count\n"
-           "  -h, --help         show this help\n",
-           kProg, kDefaultFrames);
+    printf(
+        "Usage: %s [options] [SONG]\n"
+        "Render a song text (without SONG: the demo's built-in song) to a\n"
+        "44.1 kHz 16-bit stereo WAV file.\n\n"
+        "  -o, --output PATH  output file (default out.wav, or out.raw with --raw;\n"
+        "                     '-' for standard output)\n"
+        "  -n, --frames N     frames to render (default %lld: 647 blocks of 8192)\n"
+        "      --raw          write bare little-endian samples, no WAV header\n"
+        "      --stats        print per-bar RMS loudness (dBFS) of each channel and\n"
+        "                     of the mix, and the clipped sample count\n"
+        "  -h, --help         show this help\n",
+        kProg, kDefaultFrames);
 }
 
 Options parse_args(int argc, char **argv) {
     enum { kOptRaw = 256, kOptStats };
     static const option longopts[] = {
-        {"output", required_argument, nullptr, 'o'},
-        {"frames", required_argument, nullptr, 'n'},
-        {"raw", no_argument, nullptr, kOptRaw},
-        {"stats", no_argument, nullptr, kOptStats},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"output", required_argument, nullptr, 'o'}, {"frames", required_argument, nullptr, 'n'},
+        {"raw", no_argument, nullptr, kOptRaw},      {"stats", no_argument, nullptr, kOptStats},
+        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     Options o;
     bool output_given = false;
@@ -142,7 +140,8 @@ Options parse_args(int argc, char **argv) {
             // A long option is named by its argument word, a short one by optopt.
             const char *word = argv[optind - 1];
             std::string name = strncmp(word, "--", 2) == 0 ? word : std::string("-") + (char)optopt;
-            usage_error(c == ':' ? "option '" + name + "' needs a value" : "bad option '" + name + "'");
+            usage_error(c == ':' ? "option '" + name + "' needs a value"
+                                 : "bad option '" + name + "'");
         }
         }
     }
@@ -420,7 +419,8 @@ void print_stats(FILE *out, const std::vector<BarLevel> &mix,
     const int channels = (int)solo.size();
     fprintf(out, "RMS per bar (16 rows) in dBFS; channels are solo renders\n");
     fprintf(out, "%5s %7s", "bar", "mix");
-    for (int ch = 1; ch <= channels; ++ch) fprintf(out, " %7s", ("ch" + std::to_string(ch)).c_str());
+    for (int ch = 1; ch <= channels; ++ch)
+        fprintf(out, " %7s", ("ch" + std::to_string(ch)).c_str());
     fprintf(out, " %8s\n", "clipped");
     auto row = [&](const char *label, const BarLevel &m, auto level_of) {
         fprintf(out, "%5s %7s", label, db(m).c_str());
@@ -429,9 +429,8 @@ void print_stats(FILE *out, const std::vector<BarLevel> &mix,
     };
     for (size_t i = 0; i < mix.size(); ++i) {
         std::string label = std::to_string(i);
-        row(label.c_str(), mix[i], [&](int ch) {
-            return i < solo[ch].size() ? solo[ch][i] : BarLevel{};
-        });
+        row(label.c_str(), mix[i],
+            [&](int ch) { return i < solo[ch].size() ? solo[ch][i] : BarLevel{}; });
     }
     BarLevel all = total(mix);
     row("all", all, [&](int ch) { return total(solo[ch]); });
@@ -504,7 +503,8 @@ int main(int argc, char **argv) {
 
     const bool to_stdout = opt.output == "-";
     const std::string out_name = to_stdout ? "standard output" : opt.output;
-    int out_fd = to_stdout ? dup(stdout_fd) : open(opt.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int out_fd =
+        to_stdout ? dup(stdout_fd) : open(opt.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out_fd < 0) {
         fail(out_name, strerror(errno));
         stop_coordinator();
