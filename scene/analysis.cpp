@@ -36,12 +36,12 @@ void analyysi(const int16_t *samples) {
     float peak = 0.0f;
     for (int k = 0; k < WINDOW_VALUES; k++) {
         // A full-scale sample reads +-0.5; the trace spans +-0.1.
-        const float v = (float)(samples[2 * k] * 0.0000152587890625);
-        buf[k] = (float)(v * 0.2);
+        const float v = (float)((double)samples[2 * k] * 0.0000152587890625);
+        buf[k] = (float)((double)v * 0.2);
         const float a = fabsf(v);
         if (a > peak) peak = a;
     }
-    max_sample = (float)(0.65 * max_sample + 0.35 * peak);
+    max_sample = (float)(0.65 * (double)max_sample + 0.35 * (double)peak);
     // The last stretch of the show has a still flower.
     if (beat >= 48) max_sample = 0.0f;
 }

@@ -11,12 +11,12 @@
 
 float paramf[10];
 
-void paramstep(int beat) {
+void paramstep(int bar) {
     // Row i applies from its own bar up to the bar of row i + 1; row 0's own
     // position is never looked at, and row 16 only closes row 15.
     int row = -1;
     for (int i = 0; i < PARAM_ROWS - 1; i++) {
-        if (param[(i + 1) * PARAM_COLS] > beat) {
+        if (param[(i + 1) * PARAM_COLS] > bar) {
             row = i;
             break;
         }

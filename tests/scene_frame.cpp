@@ -152,7 +152,7 @@ TEST_F(Frame, FlowerAloneFromBar48) {
     EXPECT_EQ(osa(0), 1);
     EXPECT_EQ(beat, 48);
     EXPECT_EQ(max_sample, 0.0f);
-    const float p4 = paramf[4];
+    const double p4 = paramf[4];
     std::vector<Want> want = setup(paramf[8], paramf[5], -18.0f * paramf[6], spin_angle);
     append_flower(want, (float)(0.82 * p4), (float)(0.87 * p4), (float)(0.95 * p4));
     expect_calls(want);

@@ -96,7 +96,7 @@ TEST_F(Analysis, OneChannelWholeWindowAndDecay) {
     max_sample = 0.4f;
     analyysi(mixed);
     for (int k = 0; k < 2048; k++) ASSERT_EQ(buf[k], 0.0f) << k;
-    EXPECT_EQ(max_sample, (float)(0.65 * 0.4f));
+    EXPECT_EQ(max_sample, (float)(0.65 * (double)0.4f));
 
     // The peak counts undrawn values too (k >= 1024), and its sign does not matter.
     reset_scene();
@@ -223,11 +223,11 @@ TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
     // Normals come from the points before trembling.
     EXPECT_EQ(std::vector<float>(petal_normals, petal_normals + 378 * 3), still);
     // Point 1 (near edge of strip 1) moves by sinf(0.006 t + 0.5) * level * 0.006 * 1.6.
-    const double dy = sinf((float)(0.006 * 1234.0 + 0.5)) * 0.5f * 0.006 * 1.6;
-    EXPECT_NEAR(petal_vertices[3 * 6 + 2], (still_v[3 * 6 + 2] / 1.1 + dy) * 1.1, 1e-6);
+    const double dy = (double)(sinf((float)(0.006 * 1234.0 + 0.5)) * 0.5f) * 0.006 * 1.6;
+    EXPECT_NEAR(petal_vertices[3 * 6 + 2], ((double)still_v[3 * 6 + 2] / 1.1 + dy) * 1.1, 1e-6);
     // ...and its half-width by sinf(0.002 t + 0.05) * level * 0.001 * 2.
-    const double dw = sinf((float)(0.002 * 1234.0 + 0.05)) * 0.5f * 0.001 * 2;
-    EXPECT_NEAR(petal_vertices[3 * 6 + 1], still_v[3 * 6 + 1] - dw, 1e-8);
+    const double dw = (double)(sinf((float)(0.002 * 1234.0 + 0.05)) * 0.5f) * 0.001 * 2;
+    EXPECT_NEAR(petal_vertices[3 * 6 + 1], (double)still_v[3 * 6 + 1] - dw, 1e-8);
     // Point 63 never trembles; strips no longer meet.
     EXPECT_EQ(petal_vertices[3 * 373 + 2], still_v[3 * 373 + 2]);
     EXPECT_NE(petal_vertices[3 * 7 + 2], petal_vertices[3 * 12 + 2]);
