@@ -1,5 +1,2 @@
-if(TARGET tavelo AND TARGET kestovar_scene)
-  add_executable(display_bench display_bench.cpp)
-  target_link_libraries(display_bench PRIVATE kestovar_scene tavelo benchmark::benchmark)
-  target_include_directories(display_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-endif()
+add_executable(display_bench display_bench.cpp)
+target_link_libraries(display_bench PRIVATE kestovar_scene tavelo xvfb_server benchmark::benchmark)

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "playback.h"
 #include "scene_internal.h"
+#include "show.h"
 #include "syna.h"
 
 namespace {
@@ -39,7 +39,7 @@ namespace {
 void fill_mixed() {
     static bool done = false;
     if (done) return;
-    for (int i = 0; i < MIXED_FRAMES; i += 1) {
+    for (int i = 0; i < SHOW_FRAMES; i += 1) {
         mixed[2 * i] = (int16_t)(12000 * std::sin(i * 0.031) + 6000 * std::sin(i * 0.0017));
         mixed[2 * i + 1] = (int16_t)(12000 * std::sin(i * 0.029));
     }

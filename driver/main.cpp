@@ -37,27 +37,28 @@ static void complain(const char *fmt, ...) {
 
 static void clock_position(int ms) {
     // No audio thread runs: the scene's position follows the wall clock.
-    long long frames = (long long)ms * 44100 / 1000;
+    long long frames = (long long)ms * SHOW_RATE / 1000;
     if (frames < 0) frames = 0;
-    if (frames > MIXED_FRAMES) frames = MIXED_FRAMES;
+    if (frames > SHOW_FRAMES) frames = SHOW_FRAMES;
     __atomic_store_n(&syna_counter, (int)frames, __ATOMIC_RELAXED);
+}
+
+// One dot for every eight rendered blocks: 80 in all.
+static void print_dot(int block) {
+    if ((block + 1) % 8 == 0) {
+        putchar('.');
+        fflush(stdout);
+    }
 }
 
 int main() {
     printf("Measuring CPU speed");
-    syna_init(44100);
+    syna_init(SHOW_RATE);
     if (syna_get(biisi) < 0) {
         complain("the embedded song was rejected: %s", syna_error());
         return 1;
     }
-    for (int k = 0; k < MIXED_BLOCKS; k++) {
-        syna_play(mixed + 2 * MIXED_BLOCK_FRAMES * k, MIXED_BLOCK_FRAMES);
-        if ((k + 1) % 8 == 0) {
-            putchar('.');
-            fflush(stdout);
-        }
-    }
-    syna_counter = 0;
+    show_prerender(print_dot);
 
     bool sound = true;
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO) < 0) {
@@ -65,10 +66,10 @@ int main() {
         SDL_Init(SDL_INIT_TIMER);
     }
     SDL_AudioSpec want = {};
-    want.freq = 44100;
+    want.freq = SHOW_RATE;
     want.format = AUDIO_S16LSB;
     want.channels = 2;
-    want.samples = 8192;
+    want.samples = SHOW_BLOCK_FRAMES;
     want.callback = pakki;
     want.userdata = nullptr;
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;

@@ -1,11 +1,9 @@
-// The pre-rendered song buffer and the audio callback that plays it.
+// The audio callback that plays the pre-rendered song.
 #include "playback.h"
 
 #include <string.h>
 
 #include "syna.h"
-
-int16_t mixed[MIXED_SAMPLES];
 
 void pakki(void *, uint8_t *stream, int len) {
     if (len <= 0) return;
@@ -13,7 +11,7 @@ void pakki(void *, uint8_t *stream, int len) {
     // reads it on the main thread as one relaxed 32-bit load.
     const int pos = __atomic_load_n(&syna_counter, __ATOMIC_RELAXED);
     long long avail = 0;
-    if (pos >= 0 && pos < MIXED_FRAMES) avail = (long long)(MIXED_FRAMES - pos) * 4;
+    if (pos >= 0 && pos < SHOW_FRAMES) avail = (long long)(SHOW_FRAMES - pos) * 4;
     long long n = len < avail ? len : avail;
     if (n > 0)
         memcpy(stream, reinterpret_cast<const uint8_t *>(mixed) + (long long)pos * 4, (size_t)n);

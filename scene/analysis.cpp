@@ -11,8 +11,8 @@
  */
 #include <math.h>
 
-#include "playback.h"
 #include "scene_internal.h"
+#include "show.h"
 
 float buf[WINDOW_VALUES];
 float max_sample;
@@ -22,7 +22,7 @@ int windowstart(int ms) {
     // huge ms cannot overflow; for every ms whose window fits, the result is
     // the same as in 32-bit arithmetic.
     long long idx = 882LL * ms / 10;
-    const long long last = MIXED_SAMPLES - (2 * WINDOW_VALUES - 1);  // last start that fits
+    const long long last = SHOW_SAMPLES - (2 * WINDOW_VALUES - 1);  // last start that fits
     if (idx > last) {
         // Stay on the same channel: even starts read left, odd ones right.
         idx = last - ((last ^ idx) & 1);

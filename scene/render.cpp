@@ -14,8 +14,8 @@
 #include <GLES/gl.h>
 #include <math.h>
 
-#include "playback.h"
 #include "scene_internal.h"
+#include "show.h"
 #include "syna.h"
 
 int beat;

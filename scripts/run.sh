@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target kestovar >/dev/null
-exec build/driver/kestovar
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target kestovar >/dev/null
+exec build/driver/kestovar "$@"

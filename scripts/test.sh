@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice:
-# a Release build, and a build with AddressSanitizer and UBSan.
+# Installs what is missing, checks the code style, then builds and runs the
+# whole test suite twice: a Release build (warnings are errors) and a build
+# with AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/check-format.sh
 jobs=$(nproc)
-for cfg in release asan; do
-  dir=build-test-$cfg
-  opts=(-DCMAKE_BUILD_TYPE=Release)
-  [ $cfg = asan ] && opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTOVAR_SANITIZE=ON)
-  echo "== $cfg build" >&2
-  cmake -S . -B "$dir" "${opts[@]}" >/dev/null
-  cmake --build "$dir" -j"$jobs"
-  echo "== $cfg tests" >&2
-  (cd "$dir" && ctest --output-on-failure -j"$jobs")
+for preset in test sanitize; do
+  echo "== $preset build" >&2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  echo "== $preset tests" >&2
+  ctest --preset "$preset" -j"$jobs"
 done

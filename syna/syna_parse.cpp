@@ -280,9 +280,12 @@ void apply_song(const Staging &st) {
     // slot's values); only the last line of a slot needs rendering.
     const InstrumentLine *last[kSlots] = {};
     for (const auto &il : st.instruments) {
-        if (il.has_pan) chan_pan[il.slot] = static_cast<float>(static_cast<double>(static_cast<float>(il.pan)) * 0.01);
+        if (il.has_pan)
+            chan_pan[il.slot] =
+                static_cast<float>(static_cast<double>(static_cast<float>(il.pan)) * 0.01);
         if (il.has_lowpass)
-            chan_lowpass[il.slot] = static_cast<float>(static_cast<double>(static_cast<float>(il.lowpass)) * 0.01);
+            chan_lowpass[il.slot] =
+                static_cast<float>(static_cast<double>(static_cast<float>(il.lowpass)) * 0.01);
         last[il.slot] = &il;
     }
     for (int n = 0; n < kSlots; ++n) {

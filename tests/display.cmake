@@ -1,12 +1,12 @@
 # Display layer tests. The viewport and event tests need no X server; the
-# X11 ones start an Xvfb of their own on :90 to :99 and skip without one.
+# X11 ones start an Xvfb of their own on :90 to :99.
 add_executable(display_tests display_viewport.cpp display_events.cpp)
 target_link_libraries(display_tests PRIVATE tavelo GTest::gtest_main)
 gtest_discover_tests(display_tests
   PROPERTIES LABELS display SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 add_executable(display_x11_tests display_gl.cpp)
-target_link_libraries(display_x11_tests PRIVATE tavelo GTest::gtest_main)
+target_link_libraries(display_x11_tests PRIVATE tavelo xvfb_server GTest::gtest_main)
 set(DISPLAY_X11_ENV "")
 if(KESTOVAR_SANITIZE)
   # Mesa's software driver keeps allocations in its own globals and is

@@ -11,7 +11,7 @@
 namespace {
 
 void fill_pattern() {
-    for (int i = 0; i < MIXED_SAMPLES; i++) mixed[i] = static_cast<int16_t>(i * 7 + 1);
+    for (int i = 0; i < SHOW_SAMPLES; i++) mixed[i] = static_cast<int16_t>(i * 7 + 1);
 }
 
 TEST(Pakki, CopiesFromThePositionAndAdvancesByTheFramesHandedOver) {
@@ -31,18 +31,18 @@ TEST(Pakki, CopiesFromThePositionAndAdvancesByTheFramesHandedOver) {
 TEST(Pakki, PastTheEndOfTheSongTheCardGetsSilence) {
     fill_pattern();
     // The last 100 frames, then silence for the rest of the buffer.
-    syna_counter = MIXED_FRAMES - 100;
+    syna_counter = SHOW_FRAMES - 100;
     std::vector<uint8_t> stream(32768, 0xAA);
     pakki(nullptr, stream.data(), 32768);
-    EXPECT_EQ(0, std::memcmp(stream.data(), &mixed[2 * (MIXED_FRAMES - 100)], 400));
+    EXPECT_EQ(0, std::memcmp(stream.data(), &mixed[2 * (SHOW_FRAMES - 100)], 400));
     for (size_t i = 400; i < stream.size(); i++) ASSERT_EQ(stream[i], 0) << i;
-    EXPECT_EQ(syna_counter, MIXED_FRAMES - 100 + 8192);
+    EXPECT_EQ(syna_counter, SHOW_FRAMES - 100 + 8192);
 
     // Wholly beyond the end: silence, and the position still moves on.
     std::fill(stream.begin(), stream.end(), 0xAA);
     pakki(nullptr, stream.data(), 32768);
     for (size_t i = 0; i < stream.size(); i++) ASSERT_EQ(stream[i], 0) << i;
-    EXPECT_EQ(syna_counter, MIXED_FRAMES - 100 + 2 * 8192);
+    EXPECT_EQ(syna_counter, SHOW_FRAMES - 100 + 2 * 8192);
 }
 
 }  // namespace

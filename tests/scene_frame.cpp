@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "glrec.h"
-#include "playback.h"
 #include "scene_internal.h"
+#include "show.h"
 #include "syna.h"
 
 namespace {

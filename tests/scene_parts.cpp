@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "playback.h"
 #include "scene_internal.h"
+#include "show.h"
 #include "tables.h"
 
 namespace {
@@ -120,7 +120,7 @@ TEST(AnalysisWindow, StartIndexStaysInsideMixed) {
     EXPECT_EQ(windowstart(5), 441);
     EXPECT_EQ(windowstart(1005), 88641);
     EXPECT_EQ(windowstart(120140), 10596348);  // last ms whose window fits unchanged
-    const int last = MIXED_SAMPLES - 4095;
+    const int last = SHOW_SAMPLES - 4095;
     EXPECT_EQ(windowstart(120141), last - 1);  // 10596436, even: stays left
     EXPECT_EQ(windowstart(120145), last);      // 10596789, odd: stays right
     EXPECT_EQ(windowstart(-5), 1);
@@ -128,7 +128,7 @@ TEST(AnalysisWindow, StartIndexStaysInsideMixed) {
     for (int ms : {120140, 120141, 1 << 22, 2434842, 2434843, INT_MAX, INT_MIN, -1}) {
         const int s = windowstart(ms);
         EXPECT_GE(s, 0) << ms;
-        EXPECT_LT(s + 4094, MIXED_SAMPLES) << ms;
+        EXPECT_LT(s + 4094, SHOW_SAMPLES) << ms;
         EXPECT_EQ(std::abs(s % 2), (int)std::abs(882LL * ms / 10 % 2)) << ms;
         analyysi(&mixed[s]);  // the sanitizer build checks the reads
     }

@@ -6,8 +6,8 @@
  *
  * The server is stopped when the object goes, and dies with the process.
  */
-#ifndef KESTOVAR_TESTS_XVFB_SERVER_H
-#define KESTOVAR_TESTS_XVFB_SERVER_H
+#ifndef KESTOVAR_SUPPORT_XVFB_SERVER_H
+#define KESTOVAR_SUPPORT_XVFB_SERVER_H
 
 #include <fcntl.h>
 #include <poll.h>

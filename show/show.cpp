@@ -1,0 +1,15 @@
+/* show.cpp - the pre-rendered song and the loop that fills it. */
+#include "show.h"
+
+#include "syna.h"
+
+int16_t mixed[SHOW_SAMPLES];
+
+void show_prerender(void (*after_block)(int block)) {
+    for (int k = 0; k < SHOW_BLOCKS; k++) {
+        syna_play(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
+        if (after_block) after_block(k);
+    }
+    // From here on syna_counter is the playback position in `mixed`.
+    syna_counter = 0;
+}

@@ -1,0 +1,46 @@
+/* show.h - the show's fixed numbers, the pre-rendered song `mixed` and the
+ * loop that renders it.
+ *
+ * This is where playback, the scene, the capture, the tools, the tests and
+ * the benchmarks meet: the sample rate, the 8192-frame blocks, the 647 of
+ * them (5,300,224 frames, about 120.2 s), and `mixed`, the whole song as
+ * interleaved signed 16-bit stereo frames, left first.
+ *
+ * Use:
+ *     syna_init(SHOW_RATE);
+ *     if (syna_get(text) < 0) ...;
+ *     show_prerender(on_block);   // fills mixed, then rewinds syna_counter
+ *
+ * Limitations: one `mixed` per process. It is written only by
+ * show_prerender and read afterwards (by the audio callback and the scene's
+ * analysis), so it needs no lock once playback runs.
+ */
+#ifndef KESTOVAR_SHOW_H
+#define KESTOVAR_SHOW_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    SHOW_RATE = 44100,                            /* frames per second */
+    SHOW_BLOCK_FRAMES = 8192,                     /* render block, audio buffer */
+    SHOW_BLOCKS = 647,                            /* blocks rendered before the show */
+    SHOW_FRAMES = SHOW_BLOCK_FRAMES * SHOW_BLOCKS, /* 5,300,224 */
+    SHOW_SAMPLES = SHOW_FRAMES * 2                 /* 10,600,448 16-bit values */
+};
+
+extern int16_t mixed[SHOW_SAMPLES];
+
+/* Renders the song the synthesizer holds into `mixed`: block k (0 to 646)
+ * with syna_play(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES),
+ * calling after_block(k) after each block when it is not null. Then sets
+ * syna_counter to 0, the start of playback. */
+void show_prerender(void (*after_block)(int block));
+
+#ifdef __cplusplus
+}
+#endif
+#endif
