@@ -25,9 +25,9 @@ extern "C" {
 #endif
 
 enum {
-    SHOW_RATE = 44100,                            /* frames per second */
-    SHOW_BLOCK_FRAMES = 8192,                     /* render block, audio buffer */
-    SHOW_BLOCKS = 647,                            /* blocks rendered before the show */
+    SHOW_RATE = 44100,                             /* frames per second */
+    SHOW_BLOCK_FRAMES = 8192,                      /* render block, audio buffer */
+    SHOW_BLOCKS = 647,                             /* blocks rendered before the show */
     SHOW_FRAMES = SHOW_BLOCK_FRAMES * SHOW_BLOCKS, /* 5,300,224 */
     SHOW_SAMPLES = SHOW_FRAMES * 2                 /* 10,600,448 16-bit values */
 };

@@ -5,8 +5,8 @@ Usage: e2e.py CASE   with the environment set by CTest:
   KESTOVAR     path of the demo
   SYNA_RENDER  path of syna-render (for the reference audio)
   ESCAPE_SHIM  path of the LD_PRELOAD helper that queues an Escape key
-  DISPLAY      the Xvfb display
-  E2E_OUT      folder for screenshots and audio captures
+  E2E_OUT      folder for screenshots and audio captures; E2E_OUT/x/display
+               names the fixture's Xvfb (set as DISPLAY for every case)
 
 Each case exits 0 when it passes and prints what failed otherwise.
 """
@@ -19,6 +19,8 @@ import time
 KESTOVAR = os.environ["KESTOVAR"]
 OUT = os.environ.get("E2E_OUT", "/tmp/kestovar-e2e")
 os.makedirs(OUT, exist_ok=True)
+with open(os.path.join(OUT, "x", "display")) as _f:
+    os.environ["DISPLAY"] = _f.read().strip()
 
 STDOUT_RE = re.compile(rb"\AMeasuring CPU speed\.{80}\nFPS: (\d+)\n\Z")
 

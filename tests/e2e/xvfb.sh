@@ -1,28 +1,38 @@
 #!/usr/bin/env bash
-# start|stop a private Xvfb for the tests: xvfb.sh start :N WxH  /  xvfb.sh stop :N
+# A private Xvfb for the end-to-end tests, on whatever display number is free,
+# so that test runs of several checkouts on one machine never meet.
+#   xvfb.sh start DIR [WxH]   starts it; DIR/display receives ":N", DIR/pid its pid
+#   xvfb.sh stop DIR          stops it
 set -u
-cmd=$1 disp=$2 size=${3:-1280x720}
-pidfile=/tmp/kestovar-xvfb-${disp#:}.pid
+cmd=$1 dir=$2 size=${3:-1280x720}
+mkdir -p "$dir"
+stop() {
+  if [ -f "$dir/pid" ]; then
+    old=$(cat "$dir/pid")
+    kill "$old" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
+  fi
+  rm -f "$dir/pid" "$dir/display"
+}
 case $cmd in
   start)
-    if [ -f "$pidfile" ]; then
-      old=$(cat "$pidfile")
-      kill "$old" 2>/dev/null
-      for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
-    fi
-    if xdpyinfo -display "$disp" >/dev/null 2>&1; then
-      echo "another X server already answers on $disp" >&2; exit 1
-    fi
-    Xvfb "$disp" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+    stop
+    rm -f "$dir/display.fd"
+    # Xvfb picks the first free display and writes its number once it
+    # accepts clients.
+    Xvfb -screen 0 "${size}x24" -nolisten tcp -noreset -displayfd 3 \
+      3>"$dir/display.fd" >/dev/null 2>&1 &
     pid=$!
-    echo $pid > "$pidfile"
-    for _ in $(seq 100); do
-      kill -0 $pid 2>/dev/null || { echo "Xvfb $disp exited" >&2; exit 1; }
-      xdpyinfo -display "$disp" >/dev/null 2>&1 && exit 0
+    echo $pid > "$dir/pid"
+    for _ in $(seq 200); do
+      kill -0 $pid 2>/dev/null || { echo "Xvfb exited" >&2; exit 1; }
+      if grep -q . "$dir/display.fd" 2>/dev/null && [ "$(wc -l < "$dir/display.fd")" -ge 1 ]; then
+        echo ":$(head -n1 "$dir/display.fd" | tr -d '[:space:]')" > "$dir/display"
+        exit 0
+      fi
       sleep 0.1
     done
-    echo "Xvfb $disp did not come up" >&2; exit 1 ;;
+    echo "Xvfb did not come up" >&2; exit 1 ;;
   stop)
-    [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
-    rm -f "$pidfile"; exit 0 ;;
+    stop; exit 0 ;;
 esac
