@@ -10,9 +10,12 @@
  * bit-identical everywhere. Subnormal echo tails are computed as plain IEEE
  * arithmetic gives them; this path is not tuned for speed.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 #include "syna_internal.h"
 
@@ -78,15 +81,6 @@ constexpr int kTopOctave[12] = {1047, 1109, 1175, 1245, 1319, 1397,
 constexpr float kStepPerHz = 1.0f / 262.0f;
 
 bool track_empty(int ch) { return tracks[ch][0] == kEnd; }
-
-// Number of channels the walk reaches: 1, 2, ... up to the first empty
-// track. Slot 29 is never walked (the parser keeps it empty; the bound keeps
-// the walk inside the table regardless).
-int walked_channels() {
-    int ch = 1;
-    while (ch < kSlots - 1 && !track_empty(ch)) ++ch;
-    return ch - 1;
-}
 
 void start_note(int ch, int code) {
     long long n = static_cast<long long>(code) + chan_transpose[ch];
@@ -195,6 +189,36 @@ int row_length_for_bpm(long long bpm) {
     long long rows = 6LL * sample_rate / divisor;
     if (rows < 1 || rows > 715827882) return 0;  // echo_length = 3 x rows must fit
     return static_cast<int>(rows);
+}
+
+int walked_channels() { return channel_walk(track_empty); }
+
+void reset() {
+    // Before any srand call the C library behaves as if seeded with 1.
+    std::srand(1);
+    syna_counter = 0;
+    syna_row = 0;
+    sample_rate = 0;
+    wave_length = 0;
+    row_samples = 0;
+    echo_length = 0;
+    pending_row_samples = kNotStarted;
+    first_row = 0;
+    for (auto &table : wave_tables) std::vector<float>().swap(table);
+    std::memset(note_freq, 0, sizeof note_freq);
+    for (int ch = 0; ch < kSlots; ++ch) {
+        chan_pos[ch] = chan_step[ch] = chan_slide[ch] = chan_vol[ch] = chan_pan[ch] = 0.0f;
+        chan_lowpass[ch] = chan_lowpass_prev[ch] = 0.0f;
+        chan_echo[ch] = chan_mute_next[ch] = chan_mute[ch] = 0;
+        chan_transpose[ch] = track_pos[ch] = pattern_pos[ch] = 0;
+        std::vector<float>().swap(inst_sample[ch]);
+        std::vector<float>().swap(echo_line[ch]);
+        inst_length[ch] = 0;
+    }
+    std::memset(tracks, 0, sizeof tracks);
+    std::memset(patterns, 0, sizeof patterns);
+    std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
+    reset_parser();
 }
 
 int end_index(const int *entries) {

@@ -93,6 +93,27 @@ int row_length_for_bpm(long long bpm);
 // Index of the end mark of a track or pattern row; kEntries when none.
 int end_index(const int *entries);
 
+// The channel walk, the one rule for which channels play: channels 1, 2, ...
+// as long as the channel's track is not empty, so the first empty track ends
+// the list; slot 29 is never walked. `track_empty(t)` answers for track t.
+template <class TrackEmpty>
+int channel_walk(TrackEmpty track_empty) {
+    int ch = 1;
+    while (ch < kSlots - 1 && !track_empty(ch)) ++ch;
+    return ch - 1;
+}
+
+// The channels the sequencer and the mixer walk in the loaded song.
+int walked_channels();
+
+// Returns the synthesizer to its state at process start, before syna_init:
+// no tables, no song, no tempo, every channel field zero, no error text, and
+// the C library's random generator back at its unseeded start, so that the
+// next syna_init builds the same noise table as the first one of a process.
+void reset();
+// The parser's part of reset (its error text).
+void reset_parser();
+
 }  // namespace syna
 
 #endif

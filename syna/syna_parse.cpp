@@ -236,8 +236,7 @@ int check_song(const Staging &st) {
                 return fail("track %d names pattern %d, which has no cells", t, e);
         }
     }
-    int walked = 0;
-    while (walked + 1 < kSlots - 1 && !v.track(walked + 1).empty()) ++walked;
+    const int walked = channel_walk([&](int t) { return v.track(t).empty(); });
     if (walked > 0 && v.rows() <= 0) return fail("song has no tempo line");
     for (int ch = 1; ch <= walked; ++ch) {
         if (v.inst_line[ch]) continue;  // gets a fresh echo line of the final length
@@ -307,6 +306,9 @@ void apply_song(const Staging &st) {
 }
 
 }  // namespace
+
+void reset_parser() { error_text[0] = '\0'; }
+
 }  // namespace syna
 
 using namespace syna;

@@ -10,17 +10,7 @@ namespace synatest {
 using namespace syna;
 
 void fresh(int rate) {
-    std::srand(1);  // the C library's seed before any srand call
-    row_samples = 0;
-    echo_length = 0;
-    for (int ch = 0; ch < kSlots; ++ch) {
-        inst_sample[ch].clear();
-        echo_line[ch].clear();
-        inst_length[ch] = 0;
-        pattern_pos[ch] = 0;
-    }
-    std::memset(patterns, 0, sizeof patterns);
-    std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
+    reset();
     syna_init(rate);
 }
 
