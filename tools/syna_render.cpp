@@ -56,6 +56,7 @@
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "song.h"
 #include "syna.h"
 
@@ -242,33 +243,6 @@ void wav_header(unsigned char h[44], long long frames) {
     put_le32(h + 40, data_bytes);
 }
 
-class Progress {
-public:
-    explicit Progress(bool on) : on_(on) {}
-    void show(const char *label, long long done, long long total) {
-        if (!on_) return;
-        int pct = total > 0 ? (int)(done * 100 / total) : 100;
-        if (pct == last_pct_ && label == last_label_) return;
-        last_pct_ = pct;
-        last_label_ = label;
-        char bar[41];
-        int fill = pct * 40 / 100;
-        for (int i = 0; i < 40; ++i) bar[i] = i < fill ? '#' : '.';
-        bar[40] = 0;
-        fprintf(stderr, "\r%-10s [%s] %3d%%", label, bar, pct);
-        fflush(stderr);
-    }
-    void finish() {
-        if (on_ && last_pct_ >= 0) fputs("\r\033[K", stderr);
-        last_pct_ = -1;
-    }
-
-private:
-    bool on_;
-    int last_pct_ = -1;
-    const char *last_label_ = nullptr;
-};
-
 // Sum of squared samples (both sides) per bar.
 struct BarLevel {
     double sumsq = 0;
@@ -293,8 +267,7 @@ void add_frame(std::vector<BarLevel> &bars, const short *frame) {
 // Renders `frames` frames in the demo's blocks; with bars set, one frame per
 // call so that every frame lands in the bar of its own row.
 template <class Sink>
-void render(long long frames, std::vector<BarLevel> *bars, Progress &progress, const char *label,
-            Sink sink) {
+void render(long long frames, std::vector<BarLevel> *bars, bool show_progress, Sink sink) {
     static short block[kBlockFrames * 2];
     for (long long done = 0; done < frames;) {
         int n = (int)(frames - done < kBlockFrames ? frames - done : kBlockFrames);
@@ -308,7 +281,7 @@ void render(long long frames, std::vector<BarLevel> *bars, Progress &progress, c
         }
         if (!sink(block, n)) return;
         done += n;
-        progress.show(label, done, frames);
+        if (show_progress) progress_update(done);
     }
 }
 
@@ -351,8 +324,7 @@ struct RecordHead {
     for (int c = 1; c <= 29; ++c)
         if (c != ch) syna_mute(c, 1, 0);
     std::vector<BarLevel> bars;
-    Progress silent(false);
-    render(frames, &bars, silent, "", [](const short *, int) { return true; });
+    render(frames, &bars, false, [](const short *, int) { return true; });
     std::vector<char> rec(sizeof(RecordHead));
     RecordHead head{ch, (int32_t)bars.size()};
     memcpy(rec.data(), &head, sizeof head);
@@ -527,18 +499,17 @@ int main(int argc, char **argv) {
         if (!write_all(out_fd, header, sizeof header)) return write_failed(errno);
     }
 
-    Progress progress(isatty(2));
     std::vector<BarLevel> mix_bars;
     std::vector<unsigned char> bytes(kBlockFrames * 4);
     int write_errno = 0;
-    render(opt.frames, opt.stats ? &mix_bars : nullptr, progress, opt.stats ? "mix" : "render",
-           [&](const short *samples, int n) {
-               for (int i = 0; i < 2 * n; ++i) put_le16(&bytes[2 * i], (uint16_t)samples[i]);
-               if (write_all(out_fd, bytes.data(), (size_t)n * 4)) return true;
-               write_errno = errno;
-               return false;
-           });
-    progress.finish();
+    progress_start(opt.stats ? "mix" : "render", opt.frames);
+    render(opt.frames, opt.stats ? &mix_bars : nullptr, true, [&](const short *samples, int n) {
+        for (int i = 0; i < 2 * n; ++i) put_le16(&bytes[2 * i], (uint16_t)samples[i]);
+        if (write_all(out_fd, bytes.data(), (size_t)n * 4)) return true;
+        write_errno = errno;
+        return false;
+    });
+    progress_finish();
     if (write_errno) return write_failed(write_errno);
     if (close(out_fd) != 0) {
         int e = errno;
@@ -556,8 +527,9 @@ int main(int argc, char **argv) {
 
     if (opt.stats) {
         std::vector<std::vector<BarLevel>> solo(channels);
+        progress_start("solo", channels);
         for (int done = 0; done < channels; ++done) {
-            progress.show("solo", done, channels);
+            progress_update(done);
             RecordHead head{};
             if (!read_exact(stats_fd, &head, sizeof head) || head.channel < 1 ||
                 head.channel > channels) {
@@ -581,8 +553,8 @@ int main(int argc, char **argv) {
                 }
             }
         }
-        progress.show("solo", channels, channels);
-        progress.finish();
+        progress_update(channels);
+        progress_finish();
         close(stats_fd);
         int status = 0;
         waitpid(coordinator, &status, 0);
