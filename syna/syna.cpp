@@ -1,16 +1,24 @@
-/* syna.cpp - synthesizer state, syna_init, the sequencer and voice mixer
- * (syna_play) and the live control functions.
+/* syna.cpp - synthesizer state, syna_init, the sequencer, syna_play and the
+ * live control functions; also the plain frame-by-frame mixer
+ * (play_reference) that the fast one in syna_mix.cpp is held to.
  *
  * Use: syna_init(rate); syna_get(text) or syna_load(path); then syna_play as
  * often as needed. Live control calls go between syna_play calls.
  *
+ * syna_play cuts its frames into chunks that end at row boundaries, at the
+ * wrap of the frame counter and after kChunkFrames frames, runs the
+ * sequencer at the start of a chunk that starts a row, and has the fast
+ * mixer render the chunk. Any split of the frames into calls gives the same
+ * bytes, and the same bytes as play_reference.
+ *
  * Limits: one synthesizer per process, not thread-safe. All sample
- * arithmetic in the mixer is 32-bit float with float constants and must stay
- * that way (the build forbids FMA contraction) so that renders are
+ * arithmetic in the mixers is 32-bit float with float constants and must
+ * stay that way (the build forbids FMA contraction) so that renders are
  * bit-identical everywhere. Subnormal echo tails are computed as plain IEEE
- * arithmetic gives them; this path is not tuned for speed.
+ * arithmetic gives them, never flushed.
  */
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -218,6 +226,7 @@ void reset() {
     std::memset(tracks, 0, sizeof tracks);
     std::memset(patterns, 0, sizeof patterns);
     std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
+    mix_stats = MixStats{};
     reset_parser();
 }
 
@@ -277,6 +286,41 @@ extern "C" void syna_init(int rate) {
 }
 
 extern "C" void syna_play(short *out, int frames) {
+    if (pending_row_samples != kNotStarted) {
+        row_samples = pending_row_samples;
+        pending_row_samples = kNotStarted;
+    }
+    const int channels = walked_channels();
+    for (int i = 0; i < frames;) {
+        const int c = syna_counter;
+        long long n = frames - i;
+        if (row_samples > 0) {
+            int r = c % row_samples;
+            if (r == 0) {
+                if (first_row)
+                    first_row = 0;
+                else
+                    syna_row += 1;
+                if (channels > 0) sequencer_step(channels);
+            }
+            if (r < 0) r += row_samples;
+            n = std::min<long long>(n, row_samples - r);
+        }
+        // Row and ring slots follow the counter's remainders, which jump
+        // where it wraps from INT_MAX to INT_MIN.
+        n = std::min(
+            {n, static_cast<long long>(INT_MAX) - c + 1, static_cast<long long>(kChunkFrames)});
+        short *o = out + 2 * static_cast<long long>(i);
+        if (row_samples > 0 && channels > 0)
+            mix_chunk(c, static_cast<int>(n), channels, o);
+        else
+            std::memset(o, 0, sizeof(short) * 2 * static_cast<size_t>(n));
+        syna_counter = static_cast<int>(static_cast<unsigned>(c) + static_cast<unsigned>(n));
+        i += static_cast<int>(n);
+    }
+}
+
+void syna::play_reference(short *out, int frames) {
     if (pending_row_samples != kNotStarted) {
         row_samples = pending_row_samples;
         pending_row_samples = kNotStarted;

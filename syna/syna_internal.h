@@ -106,10 +106,55 @@ int channel_walk(TrackEmpty track_empty) {
 // The channels the sequencer and the mixer walk in the loaded song.
 int walked_channels();
 
+// The plain mixer, frame by frame, exactly as the synthesizer is described:
+// the reference that syna_play's fast path must equal byte for byte. Same
+// interface and effects as syna_play.
+void play_reference(short *out, int frames);
+
+// The fast mixer (syna_mix.cpp): mixes `count` frames from frame counter c0
+// on the first `channels` channels into out. The chunk holds no row boundary
+// but at its first frame (whose sequencer step has run), does not wrap the
+// counter, and is at most kChunkFrames long.
+constexpr int kChunkFrames = 2048;
+void mix_chunk(int c0, int count, int channels, short *out);
+
+// What the fast mixer did, counted since the last reset, for the tests and
+// benchmarks that show where its time goes.
+struct MixStats {
+    long long frames = 0;          // frames mixed
+    long long voice_vector = 0;    // voice frames played in runs that need no check
+    long long voice_checked = 0;   // voice frames played in vectors checked lane by lane
+    long long voice_exact = 0;     // voice frames played one by one
+    long long echo_frames = 0;     // idle-voice frames whose ring recirculated
+    long long lowpass_frames = 0;  // frames through a channel's filter chain
+    long long silent_skips = 0;    // chunks in which a channel added only zeros
+    void add(const MixStats &o) {
+        frames += o.frames;
+        voice_vector += o.voice_vector;
+        voice_checked += o.voice_checked;
+        voice_exact += o.voice_exact;
+        echo_frames += o.echo_frames;
+        lowpass_frames += o.lowpass_frames;
+        silent_skips += o.silent_skips;
+    }
+};
+extern MixStats mix_stats;
+
+// The vector units the fast mixer was built for and this processor has, and
+// a way to hold it to one of them (0: back to the best), so that tests can
+// compare them all.
+struct MixTarget {
+    long long id;
+    const char *name;
+};
+std::vector<MixTarget> mix_targets();
+void pin_mix_target(long long id);
+
 // Returns the synthesizer to its state at process start, before syna_init:
-// no tables, no song, no tempo, every channel field zero, no error text, and
-// the C library's random generator back at its unseeded start, so that the
-// next syna_init builds the same noise table as the first one of a process.
+// no tables, no song, no tempo, every channel field zero, no error text, no
+// mixer counts, and the C library's random generator back at its unseeded
+// start, so that the next syna_init builds the same noise table as the first
+// one of a process.
 void reset();
 // The parser's part of reset (its error text).
 void reset_parser();

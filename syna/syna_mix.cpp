@@ -1,0 +1,427 @@
+/* syna_mix.cpp - the fast mixer behind syna_play: one stretch of frames
+ * (a chunk) at a time, channel by channel, with vector instructions.
+ *
+ * Use: mix_chunk(c, n, channels, out) mixes n frames that start at frame
+ * counter c, with no row boundary inside the chunk but at its first frame
+ * (the sequencer has run for that one) and no wrap of the counter; at most
+ * kChunkFrames frames. syna_play cuts its frames into such chunks.
+ *
+ * How, and why it gives the same bytes as the frame-by-frame mixer:
+ * - The per-frame sum over channels keeps its channel order, but frames do
+ *   not depend on each other in it, so every channel adds its share to a
+ *   chunk of left and right sums, many frames per instruction.
+ * - The echo ring is read at slot c + 1 and written at slot c: within a
+ *   stretch that does not wrap the ring no frame reads what the stretch
+ *   wrote, so a stretch is a load, a multiply and a store per vector.
+ * - A voice position is a chain of float additions of a constant step. Its
+ *   values are guessed a vector at a time as p0 + j * d, with d the
+ *   rounded step of the first addition, and every guess is checked with the
+ *   addition itself: fl(p[j] + step) == p[j + 1] for each lane. A block
+ *   whose check fails (the position crosses a power of two, or a half-way
+ *   tie), or in which the voice ends, is played frame by frame in plain
+ *   code, and a new run of guesses starts after it. A sliding step is
+ *   always played frame by frame.
+ * - The low-pass is a chain through the previous output and runs frame by
+ *   frame; its input scaling and everything after it are vectors.
+ * - A channel whose voice is idle, whose ring holds only +0.0 in the slots
+ *   read and whose filter rests at +0.0 adds only zeros: it is skipped.
+ *   Adding a zero can change nothing but the sign of a zero sum, and a
+ *   zero sum gives the sample 0 either way.
+ * Every operation is one IEEE single-precision operation of the same
+ * operands as in the plain mixer (no fused multiply-add, no flushing of
+ * subnormal values), so every vector width gives the same bytes.
+ *
+ * Limits: one synthesizer per process; the chunk buffers are module state.
+ * Subnormal values are computed, not flushed: on processors that trap them
+ * to microcode they are slow, on the ones this was measured on (see the
+ * README) they are not. On 32-bit Arm the vector unit flushes subnormals,
+ * so there only the portable scalar code is built.
+ */
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "syna_mix.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "syna_internal.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace syna {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using VF = hn::Vec<DF>;
+
+// Room behind a chunk for one whole vector of the widest unit.
+constexpr int kSlack = 64;
+
+// Every channel's signal over the chunk: voice plus echo, through the filter.
+alignas(64) float signal[kSlots][kChunkFrames + kSlack];
+
+// A vector of `lanes` values from p (lanes <= Lanes), the rest 0.
+VF load_part(DF df, const float *p, int lanes) {
+    alignas(64) float tmp[kSlack] = {};
+    std::memcpy(tmp, p, sizeof(float) * static_cast<size_t>(lanes));
+    return hn::Load(df, tmp);
+}
+
+void store_part(DF df, VF v, float *p, int lanes) {
+    alignas(64) float tmp[kSlack];
+    hn::Store(v, df, tmp);
+    std::memcpy(p, tmp, sizeof(float) * static_cast<size_t>(lanes));
+}
+
+// The voice played frame by frame, exactly as the plain mixer does it, for
+// at most `count` frames of a ring stretch (read at rd, written at wr).
+// Returns the frames played; fewer than count when the voice ends.
+struct Voice {
+    float pos, step, slide, end;
+    const float *sample;
+    int length;
+    bool echo;
+};
+
+int voice_frames(Voice &v, const float *rd, float *wr, float *x, int count) {
+    for (int t = 0; t < count; ++t) {
+        const float m = rd[t];
+        const float xv = m + v.sample[static_cast<int>(v.pos)];
+        wr[t] = v.echo ? xv * 0.2f : m * 0.6f;
+        x[t] = xv;
+        v.pos += v.step;
+        v.step += v.slide;
+        if (v.pos >= v.end || v.pos < 0.0f) {
+            v.pos = -1.0f;
+            return t + 1;
+        }
+    }
+    return count;
+}
+
+// How many whole vectors of the sample, loaded from the first lane's index
+// on, hold the samples of one vector of frames: in a checked run the indices
+// are trunc(p0 + j * d) for consecutive j, which span at most
+// ceil((lanes - 1) * d). 0: they are read one by one (a gather).
+int sample_windows(int lanes, float d) {
+    if (!(d >= 0.0f)) return 0;
+    const float span = static_cast<float>(lanes - 1) * d;
+    if (span <= static_cast<float>(lanes - 2)) return 1;
+    if (span <= static_cast<float>(2 * lanes - 2)) return 2;
+    return 0;
+}
+
+// The samples at idx (idx ascending from its first lane, unless windows is 0).
+VF read_samples(DF df, const Voice &v, hn::Vec<DI> idx, int windows) {
+    const DI di;
+    const int lanes = static_cast<int>(hn::Lanes(df));
+    const int lo = hn::GetLane(idx);
+    if (windows == 0 || lo + windows * lanes > v.length) return hn::GatherIndex(df, v.sample, idx);
+    const auto rel = hn::Sub(idx, hn::Set(di, lo));
+    const auto wrap = hn::And(rel, hn::Set(di, lanes - 1));
+    const VF first = hn::TableLookupLanes(hn::LoadU(df, v.sample + lo), hn::IndicesFromVec(df, wrap));
+    if (windows == 1) return first;
+    const VF second =
+        hn::TableLookupLanes(hn::LoadU(df, v.sample + lo + lanes), hn::IndicesFromVec(df, wrap));
+    return hn::IfThenElse(hn::RebindMask(df, hn::Lt(rel, hn::Set(di, lanes))), first, second);
+}
+
+// How many frames from position p0 on the run p0 + j * d follows the
+// additions exactly, so that they need no check. Within the binade
+// [2^(e-1), 2^e) of a positive normal p0 every position is a multiple of the
+// spacing u = 2^(e-24), and as long as pos + step stays below 2^e each
+// addition rounds step to the same multiple of u: d, which the first
+// addition gave. That fails only for a step exactly half-way between two
+// multiples (ties round to even, so the rounding alternates). The run also
+// stops before the frame after which the voice would end. One frame is
+// kept in hand at either limit against rounding in the double arithmetic.
+int exact_run(float p0, float step, float d, float end) {
+    if (!(p0 >= 1.17549435e-38f) || !(step > 0.0f) || !(d >= 0.0f) || !(p0 < end)) return 0;
+    int e;
+    std::frexp(p0, &e);
+    const double top = std::ldexp(1.0, e);
+    const double half = std::ldexp(1.0, e - 25);
+    if (std::fabs(static_cast<double>(step) - static_cast<double>(d)) == half) return 0;
+    if (d == 0.0f) return INT_MAX;  // the position never moves
+    const double room = (top - static_cast<double>(p0) - static_cast<double>(step)) /
+                        static_cast<double>(d);
+    const double left = (static_cast<double>(end) - static_cast<double>(p0)) /
+                        static_cast<double>(d);
+    const double n = std::min(std::floor(room), std::floor(left) - 1.0) - 1.0;
+    return n < 1.0 ? 0 : n > 1e9 ? 1000000000 : static_cast<int>(n);
+}
+
+// The voice over a ring stretch (see the top of the file): runs that need no
+// check, vectors checked lane by lane where a run ends, frame by frame where
+// a check fails. Returns the frames in which it played.
+int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, MixStats &st) {
+    if (v.slide != 0.0f) {
+        const int done = voice_frames(v, rd, wr, x, count);
+        st.voice_exact += done;
+        return done;
+    }
+    const DF df;
+    const DI di;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const VF iota = hn::Iota(df, 0.0f);
+    const VF one = hn::Set(df, 1.0f), zero = hn::Zero(df);
+    const VF stepv = hn::Set(df, v.step), endv = hn::Set(df, v.end);
+    const VF fb = hn::Set(df, 0.6f), send = hn::Set(df, 0.2f);
+    int i = 0;
+    while (i < count) {
+        const float p0 = v.pos, d = (p0 + v.step) - p0;
+        const VF p0v = hn::Set(df, p0), dv = hn::Set(df, d);
+        const int windows = sample_windows(lanes_max, d);
+        const int run = std::min(exact_run(p0, v.step, d, v.end), count - i) / lanes_max * lanes_max;
+        if (run > 0) {
+            for (int k = 0; k < run; k += lanes_max) {
+                const VF pos = hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
+                const VF m = hn::LoadU(df, rd + i + k);
+                const VF xv = hn::Add(m, read_samples(df, v, hn::ConvertTo(di, pos), windows));
+                hn::StoreU(v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + i + k);
+                hn::StoreU(xv, df, x + i + k);
+            }
+            v.pos = p0 + static_cast<float>(run) * d;
+            v.step += v.slide;  // a zero slide: the step keeps its value
+            st.voice_vector += run;
+            i += run;
+            continue;
+        }
+        // One vector whose guesses are checked with the additions themselves.
+        const int lanes = std::min(lanes_max, count - i);
+        const VF pos = hn::Add(p0v, hn::Mul(iota, dv));
+        const VF next = hn::Add(p0v, hn::Mul(hn::Add(iota, one), dv));
+        const auto valid = hn::FirstN(df, static_cast<size_t>(lanes));
+        // A lane is wrong if its guess is not what the addition gives (NaN
+        // included), and ends the run if the voice stops after it.
+        const auto off = hn::Or(hn::Not(hn::Eq(hn::Add(pos, stepv), next)),
+                                hn::Or(hn::Ge(next, endv), hn::Lt(next, zero)));
+        if (!hn::AllFalse(df, hn::And(off, valid))) {
+            const int done = voice_frames(v, rd + i, wr + i, x + i, lanes);
+            st.voice_exact += done;
+            i += done;
+            if (v.pos < 0.0f) return i;
+            continue;
+        }
+        const VF m = lanes == lanes_max ? hn::LoadU(df, rd + i) : load_part(df, rd + i, lanes);
+        auto idx = hn::ConvertTo(di, pos);
+        idx = hn::IfThenElseZero(hn::RebindMask(di, valid), idx);
+        const VF xv = hn::Add(m, read_samples(df, v, idx, windows));
+        const VF ring = v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb);
+        hn::StoreU(xv, df, x + i);
+        if (lanes == lanes_max)
+            hn::StoreU(ring, df, wr + i);
+        else
+            store_part(df, ring, wr + i, lanes);
+        v.pos = p0 + static_cast<float>(lanes) * d;
+        v.step += v.slide;
+        st.voice_checked += lanes;
+        i += lanes;
+    }
+    return i;
+}
+
+// The ring recirculating under an idle voice. Returns true when every slot
+// read held +0.0 (bit for bit), so the stretch's signal is all +0.0.
+bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st) {
+    const DF df;
+    const DI di;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    int i = 0;
+    auto bits = hn::Zero(di);
+    for (; i + lanes_max <= count; i += lanes_max) {
+        bits = hn::Or(bits, hn::BitCast(di, hn::LoadU(df, rd + i)));
+        if (!hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)))) break;
+    }
+    bool silent = hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)));
+    if (silent) {
+        for (; i < count; ++i) {
+            uint32_t b;
+            std::memcpy(&b, rd + i, sizeof b);
+            if (b != 0) {
+                silent = false;
+                break;
+            }
+        }
+    }
+    if (silent) {
+        // Every slot written but the first takes a +0.0 it already holds.
+        wr[0] = 0.0f;
+        for (i = 0; i < count; i += lanes_max) hn::StoreU(hn::Zero(df), df, x + i);
+        return true;
+    }
+    const VF fb = hn::Set(df, 0.6f);
+    for (i = 0; i + lanes_max <= count; i += lanes_max) {
+        const VF m = hn::LoadU(df, rd + i);
+        hn::StoreU(hn::Mul(m, fb), df, wr + i);
+        hn::StoreU(m, df, x + i);
+    }
+    for (; i < count; ++i) {
+        const float m = rd[i];
+        wr[i] = m * 0.6f;
+        x[i] = m;
+    }
+    st.echo_frames += count;
+    return false;
+}
+
+// Voice and echo of channel ch over the chunk into x (before the low-pass).
+// Returns true when x is all +0.0 and the voice stayed idle.
+bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
+    const int len = echo_length;
+    float *ring = echo_line[ch].data();
+    Voice v{chan_pos[ch], chan_step[ch],          chan_slide[ch], static_cast<float>(inst_length[ch]),
+            inst_sample[ch].data(), inst_length[ch], chan_echo[ch] != 0};
+    bool silent = v.pos < 0.0f;
+    // Ring slots come from the absolute frame counter; a negative counter (a
+    // host may rewind it) still maps into the ring.
+    int w = c0 % len;
+    if (w < 0) w += len;
+    for (int j = 0; j < count;) {
+        const int r = w + 1 == len ? 0 : w + 1;
+        // A stretch in which neither the read nor the write slot wraps.
+        const int n = std::min({count - j, len - r, len - w});
+        int played = 0;
+        if (!(v.pos < 0.0f)) played = voice_stretch(v, ring + r, ring + w, x + j, n, st);
+        if (played < n) silent &= idle_stretch(ring + r + played, ring + w + played, x + j + played,
+                                               n - played, st);
+        j += n;
+        w += n;
+        if (w >= len) w -= len;
+    }
+    chan_pos[ch] = v.pos;
+    chan_step[ch] = v.step;
+    return silent;
+}
+
+bool bits_zero(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b == 0;
+}
+
+// The channel's low-pass over its signal x. Returns false when the channel
+// adds nothing but zeros (see the top of the file): then x is not needed.
+bool filter(int ch, int count, float *x, bool silent, MixStats &st) {
+    const DF df;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const float k = chan_lowpass[ch];
+    const float vol = chan_vol[ch], pan = chan_pan[ch], rest = 1.0f - pan;
+    if (silent && std::isfinite(k) && (k == 0.0f || bits_zero(chan_lowpass_prev[ch])) &&
+        std::isfinite(vol) && std::isfinite(pan) && std::isfinite(rest)) {
+        // From +0.0 inputs a filter at +0.0 stays at +0.0 for any finite k.
+        chan_lowpass_prev[ch] = 0.0f;
+        ++st.silent_skips;
+        return false;
+    }
+    if (k != 0.0f) {
+        const VF scale = hn::Set(df, 1.0f - k);
+        for (int i = 0; i < count; i += lanes_max)
+            hn::Store(hn::Mul(hn::Load(df, x + i), scale), df, x + i);
+        float prev = chan_lowpass_prev[ch];
+        for (int i = 0; i < count; ++i) {
+            prev = k * prev + x[i];
+            x[i] = prev;
+        }
+        st.lowpass_frames += count;
+    }
+    chan_lowpass_prev[ch] = x[count - 1];
+    return true;
+}
+
+// Volume and pan of the listed channels summed in their order, clipped and
+// scaled into 16-bit frames, NaN as silence.
+void sum_and_write(const int *list, int listed, int count, short *out) {
+    const DF df;
+    const DI di;
+    const hn::Rebind<int16_t, DI> d16;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const VF lo = hn::Set(df, -3.0f), hi = hn::Set(df, 3.0f), scale = hn::Set(df, 10922.0f);
+    float vol[kSlots], pan[kSlots], rest[kSlots];
+    for (int k = 0; k < listed; ++k) {
+        vol[k] = chan_vol[list[k]];
+        pan[k] = chan_pan[list[k]];
+        rest[k] = 1.0f - pan[k];
+    }
+    auto to16 = [&](VF v) {
+        v = hn::IfThenElseZero(hn::Eq(v, v), v);
+        v = hn::Min(hn::Max(v, lo), hi);
+        return hn::DemoteTo(d16, hn::ConvertTo(di, hn::Mul(v, scale)));
+    };
+    for (int i = 0; i < count; i += lanes_max) {
+        VF left = hn::Zero(df), right = hn::Zero(df);
+        for (int k = 0; k < listed; ++k) {
+            const VF g = hn::Mul(hn::Load(df, signal[list[k]] + i), hn::Set(df, vol[k]));
+            left = hn::Add(left, hn::Mul(g, hn::Set(df, pan[k])));
+            right = hn::Add(right, hn::Mul(g, hn::Set(df, rest[k])));
+        }
+        if (i + lanes_max <= count) {
+            hn::StoreInterleaved2(to16(left), to16(right), d16, out + 2 * i);
+        } else {
+            alignas(64) int16_t tmp[2 * kSlack];
+            hn::StoreInterleaved2(to16(left), to16(right), d16, tmp);
+            std::memcpy(out + 2 * i, tmp, sizeof(int16_t) * 2 * static_cast<size_t>(count - i));
+        }
+    }
+}
+
+}  // namespace
+
+void MixChunk(int c0, int count, int channels, short *out) {
+    MixStats st{};
+    int list[kSlots], listed = 0;
+    for (int ch = 1; ch <= channels; ++ch) {
+        if (chan_mute[ch]) continue;
+        const bool silent = voice_and_echo(ch, c0, count, signal[ch], st);
+        if (filter(ch, count, signal[ch], silent, st)) list[listed++] = ch;
+    }
+    sum_and_write(list, listed, count, out);
+    st.frames = count;
+    mix_stats.add(st);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace syna
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace syna {
+
+MixStats mix_stats;
+
+#if defined(HWY_COMPILE_ONLY_STATIC)
+
+void mix_chunk(int c0, int count, int channels, short *out) {
+    HWY_STATIC_DISPATCH(MixChunk)(c0, count, channels, out);
+}
+
+std::vector<MixTarget> mix_targets() { return {{HWY_STATIC_TARGET, hwy::TargetName(HWY_STATIC_TARGET)}}; }
+
+void pin_mix_target(long long) {}
+
+#else
+
+HWY_EXPORT(MixChunk);
+
+void mix_chunk(int c0, int count, int channels, short *out) {
+    HWY_DYNAMIC_DISPATCH(MixChunk)(c0, count, channels, out);
+}
+
+std::vector<MixTarget> mix_targets() {
+    std::vector<MixTarget> list;
+    for (int64_t t : hwy::SupportedAndGeneratedTargets()) list.push_back({t, hwy::TargetName(t)});
+    return list;
+}
+
+void pin_mix_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
+
+#endif
+
+}  // namespace syna
+#endif

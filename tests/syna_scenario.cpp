@@ -1,0 +1,266 @@
+#include "syna_scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <sstream>
+
+#include "syna_helpers.h"
+
+namespace synatest {
+
+Outcome run_scenario(const Scenario &s, Renderer render, bool capture_stdout) {
+    Outcome o;
+    fresh(s.rate);
+    if (load(s.song) != 0) return o;
+    o.loaded = true;
+    if (capture_stdout) testing::internal::CaptureStdout();
+    for (const Step &st : s.steps) {
+        switch (st.kind) {
+        case Step::Play: {
+            const size_t at = o.samples.size();
+            o.calls.push_back(static_cast<int>(at / 2));
+            o.samples.resize(at + 2 * static_cast<size_t>(st.a));
+            render(o.samples.data() + at, st.a);
+            break;
+        }
+        case Step::SetVol: syna_setvol(st.a, st.f); break;
+        case Step::SetBpm: syna_setbpm(st.a); break;
+        case Step::Trig: syna_trig(st.a, st.b); break;
+        case Step::Mute: syna_mute(st.a, st.b, st.c); break;
+        case Step::Transpose: syna_transpose(st.a, st.b); break;
+        case Step::SetCounter: syna_counter = st.a; break;
+        }
+    }
+    if (capture_stdout) o.printed = testing::internal::GetCapturedStdout();
+    o.state = state_fingerprint();
+    return o;
+}
+
+namespace {
+
+// Uniform choices from a fully specified generator, so that a seed gives the
+// same scenario with every standard library.
+struct Dice {
+    std::mt19937 gen;
+    explicit Dice(uint32_t seed) : gen(seed) {}
+    int in(int lo, int hi) {  // lo..hi inclusive
+        const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo) + 1;
+        return static_cast<int>(lo + static_cast<int64_t>(gen() % span));
+    }
+    bool chance(int percent) { return in(0, 99) < percent; }
+};
+
+const char *const kCells[] = {"c1", "C1", "d1", "D1", "e1", "f1", "F1", "g1", "G1", "a1", "A1", "b1",
+                              "c2", "C2", "d2", "D2", "e2", "f2", "F2", "g2", "G2", "a2", "A2", "b2",
+                              "c3", "C3", "d3", "D3", "e3", "f3", "F3", "g3", "G3", "a3", "A3", "b3",
+                              "c4", "C4", "d4", "D4", "e4", "f4", "F4", "g4", "G4", "a4", "A4", "b4",
+                              "c5", "C5", "d5", "D5", "e5", "f5", "F5", "g5", "G5", "a5", "A5", "b5",
+                              "c6", "C6", "d6", "D6", "e6", "f6", "F6", "g6", "G6", "a6", "A6", "b6"};
+const char *const kWaves[] = {"kantti", "sini", "saha", "kohina"};
+
+std::string instrument_line(Dice &d, int slot, bool long_tails) {
+    std::ostringstream o;
+    o << "i" << slot << ":" << kWaves[d.in(0, 3)] << "," << (d.chance(15) ? 0 : d.in(1, 300))
+      << "," << (d.chance(20) ? 0 : d.in(1, 400)) << "," << (d.chance(20) ? 0 : d.in(1, 3000))
+      << "," << (d.chance(10) ? 0 : d.in(1, long_tails ? 2000 : 7000)) << ",";
+    const int rm = d.in(0, 9);
+    o << (rm < 6 ? 0 : rm < 9 ? d.in(1, 2500) : d.in(1000000, 60000000));
+    const bool sweep = d.chance(60), pan = d.chance(50), lowpass = long_tails || d.chance(40);
+    if (sweep || pan || lowpass) o << "," << (sweep ? d.in(-400, 400) : 0);
+    if (pan || lowpass) o << "," << (pan ? d.in(-20, 120) : (slot % 2 == 0 ? 60 : 40));
+    if (lowpass) {
+        // Mostly stable filters; some at or beyond 1 (they hold or grow).
+        int k = long_tails ? d.in(90, 99) : d.in(1, 99);
+        if (!long_tails && d.chance(10)) k = d.chance(50) ? d.in(100, 104) : d.in(-130, -1);
+        o << "," << k;
+    }
+    return o.str();
+}
+
+std::string pattern_line(Dice &d, int number, bool long_tails) {
+    std::ostringstream o;
+    o << "p" << number << ":";
+    const int cells = d.in(1, long_tails ? 40 : 24);
+    for (int c = 0; c < cells; ++c) {
+        if (c) o << ",";
+        const int roll = d.in(0, 99);
+        if (long_tails) {
+            if (c == 0)
+                o << "echo1";
+            else if (roll < 4)
+                o << kCells[d.in(0, 71)];
+            else
+                o << "0";
+            continue;
+        }
+        if (roll < 45)
+            o << kCells[d.in(0, 71)];
+        else if (roll < 68)
+            o << "0";
+        else if (roll < 74)
+            o << "echo1";
+        else if (roll < 78)
+            o << "echo0";
+        else if (roll < 84)
+            o << "stop";
+        else if (roll < 92)
+            o << "vol," << (d.chance(10) ? d.in(-50, 0) : d.in(1, 220));
+        else
+            o << "sld," << (d.chance(30) ? 0 : d.in(-40, 40));
+    }
+    return o.str();
+}
+
+}  // namespace
+
+Scenario random_scenario(uint32_t seed, bool long_tails) {
+    Dice d(seed);
+    Scenario s;
+    const int rates[] = {44100, 44100, 44100, 22050, 48000, 8000};
+    s.rate = long_tails ? 44100 : rates[d.in(0, 5)];
+    std::ostringstream song;
+    const int bpms[] = {125, 140, 60, 300, 1000, 5000, 20000};
+    const int bpm = d.chance(50) ? bpms[d.in(0, 6)] : d.in(30, 3000);
+    song << "bpm:" << (long_tails ? d.in(100, 180) : bpm) << "\n";
+    // Mostly up to ten channels; sometimes more, so that channel 11 prints.
+    const int channels = long_tails ? 28 : d.chance(8) ? d.in(11, 14) : d.in(1, 10);
+    for (int ch = 1; ch <= channels; ++ch) song << instrument_line(d, ch, long_tails) << "\n";
+    const int npat = d.in(1, 12);
+    for (int p = 1; p <= npat; ++p) song << pattern_line(d, p, long_tails) << "\n";
+    for (int ch = 1; ch <= channels; ++ch) {
+        song << "t" << ch << ":";
+        const int entries = d.in(1, 8);
+        for (int e = 0; e < entries; ++e) song << (e ? "," : "") << "p" << d.in(1, npat);
+        if (d.chance(70)) song << ",loop";
+        song << "\n";
+    }
+    s.song = song.str();
+
+    const int total = long_tails ? 44100 * 20 : d.in(20000, 70000);
+    if (d.chance(5)) {  // a host that rewinds the clock, or runs it across the int wrap
+        Step st{Step::SetCounter};
+        st.a = d.chance(50) ? INT_MAX - d.in(0, total) : -d.in(1, 5000000);
+        s.steps.push_back(st);
+    }
+    for (int done = 0; done < total;) {
+        Step play{Step::Play};
+        const int kind = d.in(0, 9);
+        play.a = kind == 0 ? d.in(0, 3) : kind < 4 ? d.in(1, 600) : d.in(1, 9000);
+        play.a = std::min(play.a, total - done);
+        s.steps.push_back(play);
+        done += play.a;
+        if (long_tails || !d.chance(30)) continue;
+        Step call{static_cast<Step::Kind>(d.in(Step::SetVol, Step::Transpose))};
+        call.a = d.chance(90) ? d.in(1, channels) : d.in(-2, 31);
+        switch (call.kind) {
+        case Step::SetVol: {
+            const int v = d.in(0, 19);
+            call.f = v == 0   ? std::numeric_limits<float>::infinity()
+                     : v < 3  ? -static_cast<float>(d.in(1, 100)) * 0.01f
+                     : v < 5  ? 0.0f
+                              : static_cast<float>(d.in(1, 200)) * 0.01f;
+            break;
+        }
+        case Step::SetBpm: call.a = d.chance(10) ? d.in(-5, 2) : d.in(3, 20000); break;
+        case Step::Trig: call.b = d.in(-3, 75); break;
+        case Step::Mute:
+            call.b = d.chance(10) ? 256 : d.in(0, 1);
+            call.c = d.in(0, 1);
+            break;
+        case Step::Transpose: call.b = d.in(-40, 40); break;
+        default: break;
+        }
+        s.steps.push_back(call);
+    }
+    return s;
+}
+
+std::string describe(const Scenario &s) {
+    std::ostringstream o;
+    o << "rate " << s.rate << "\n" << s.song << "steps:";
+    int frame = 0;
+    for (const Step &st : s.steps) {
+        switch (st.kind) {
+        case Step::Play: frame += st.a; continue;
+        case Step::SetVol: o << " @" << frame << " setvol(" << st.a << "," << st.f << ")"; break;
+        case Step::SetBpm: o << " @" << frame << " setbpm(" << st.a << ")"; break;
+        case Step::Trig: o << " @" << frame << " trig(" << st.a << "," << st.b << ")"; break;
+        case Step::Mute:
+            o << " @" << frame << " mute(" << st.a << "," << st.b << "," << st.c << ")";
+            break;
+        case Step::Transpose:
+            o << " @" << frame << " transpose(" << st.a << "," << st.b << ")";
+            break;
+        case Step::SetCounter: o << " @" << frame << " counter=" << st.a; break;
+        }
+    }
+    o << " (" << frame << " frames)";
+    return o.str();
+}
+
+Scenario scripted_scenario(const std::string &song_text, int default_frames) {
+    Scenario s;
+    s.song = song_text;
+    struct Call {
+        int frame;
+        Step step;
+    };
+    std::vector<Call> calls;
+    int frames = default_frames;
+    std::istringstream in(song_text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("#@", 0) != 0) continue;
+        std::istringstream words(line.substr(2));
+        std::string first, name;
+        words >> first;
+        if (first == "frames") {
+            words >> frames;
+            continue;
+        }
+        if (first == "rate") {
+            words >> s.rate;
+            continue;
+        }
+        Call c{std::stoi(first), Step{Step::Play}};
+        words >> name;
+        if (name == "setvol") {
+            c.step.kind = Step::SetVol;
+            words >> c.step.a >> c.step.f;
+        } else if (name == "setbpm") {
+            c.step.kind = Step::SetBpm;
+            words >> c.step.a;
+        } else if (name == "trig") {
+            c.step.kind = Step::Trig;
+            words >> c.step.a >> c.step.b;
+        } else if (name == "mute") {
+            c.step.kind = Step::Mute;
+            words >> c.step.a >> c.step.b >> c.step.c;
+        } else if (name == "transpose") {
+            c.step.kind = Step::Transpose;
+            words >> c.step.a >> c.step.b;
+        } else if (name == "counter") {
+            c.step.kind = Step::SetCounter;
+            words >> c.step.a;
+        } else {
+            ADD_FAILURE() << "unknown script line: " << line;
+            continue;
+        }
+        calls.push_back(c);
+    }
+    int done = 0;
+    for (const Call &c : calls) {
+        if (c.frame > done) {
+            s.steps.push_back(Step{Step::Play, c.frame - done});
+            done = c.frame;
+        }
+        s.steps.push_back(c.step);
+    }
+    if (frames > done) s.steps.push_back(Step{Step::Play, frames - done});
+    return s;
+}
+
+}  // namespace synatest
