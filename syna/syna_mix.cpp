@@ -125,7 +125,8 @@ VF read_samples(DF df, const Voice &v, hn::Vec<DI> idx, int windows) {
     if (windows == 0 || lo + windows * lanes > v.length) return hn::GatherIndex(df, v.sample, idx);
     const auto rel = hn::Sub(idx, hn::Set(di, lo));
     const auto wrap = hn::And(rel, hn::Set(di, lanes - 1));
-    const VF first = hn::TableLookupLanes(hn::LoadU(df, v.sample + lo), hn::IndicesFromVec(df, wrap));
+    const VF first =
+        hn::TableLookupLanes(hn::LoadU(df, v.sample + lo), hn::IndicesFromVec(df, wrap));
     if (windows == 1) return first;
     const VF second =
         hn::TableLookupLanes(hn::LoadU(df, v.sample + lo + lanes), hn::IndicesFromVec(df, wrap));
@@ -149,10 +150,10 @@ int exact_run(float p0, float step, float d, float end) {
     const double half = std::ldexp(1.0, e - 25);
     if (std::fabs(static_cast<double>(step) - static_cast<double>(d)) == half) return 0;
     if (d == 0.0f) return INT_MAX;  // the position never moves
-    const double room = (top - static_cast<double>(p0) - static_cast<double>(step)) /
-                        static_cast<double>(d);
-    const double left = (static_cast<double>(end) - static_cast<double>(p0)) /
-                        static_cast<double>(d);
+    const double room =
+        (top - static_cast<double>(p0) - static_cast<double>(step)) / static_cast<double>(d);
+    const double left =
+        (static_cast<double>(end) - static_cast<double>(p0)) / static_cast<double>(d);
     const double n = std::min(std::floor(room), std::floor(left) - 1.0) - 1.0;
     return n < 1.0 ? 0 : n > 1e9 ? 1000000000 : static_cast<int>(n);
 }
@@ -178,10 +179,12 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
         const float p0 = v.pos, d = (p0 + v.step) - p0;
         const VF p0v = hn::Set(df, p0), dv = hn::Set(df, d);
         const int windows = sample_windows(lanes_max, d);
-        const int run = std::min(exact_run(p0, v.step, d, v.end), count - i) / lanes_max * lanes_max;
+        const int run =
+            std::min(exact_run(p0, v.step, d, v.end), count - i) / lanes_max * lanes_max;
         if (run > 0) {
             for (int k = 0; k < run; k += lanes_max) {
-                const VF pos = hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
+                const VF pos =
+                    hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
                 const VF m = hn::LoadU(df, rd + i + k);
                 const VF xv = hn::Add(m, read_samples(df, v, hn::ConvertTo(di, pos), windows));
                 hn::StoreU(v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + i + k);
@@ -276,8 +279,10 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
 bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
     const int len = echo_length;
     float *ring = echo_line[ch].data();
-    Voice v{chan_pos[ch], chan_step[ch],          chan_slide[ch], static_cast<float>(inst_length[ch]),
-            inst_sample[ch].data(), inst_length[ch], chan_echo[ch] != 0};
+    Voice v{chan_pos[ch],           chan_step[ch],
+            chan_slide[ch],         static_cast<float>(inst_length[ch]),
+            inst_sample[ch].data(), inst_length[ch],
+            chan_echo[ch] != 0};
     bool silent = v.pos < 0.0f;
     // Ring slots come from the absolute frame counter; a negative counter (a
     // host may rewind it) still maps into the ring.
@@ -289,8 +294,9 @@ bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
         const int n = std::min({count - j, len - r, len - w});
         int played = 0;
         if (!(v.pos < 0.0f)) played = voice_stretch(v, ring + r, ring + w, x + j, n, st);
-        if (played < n) silent &= idle_stretch(ring + r + played, ring + w + played, x + j + played,
-                                               n - played, st);
+        if (played < n)
+            silent &=
+                idle_stretch(ring + r + played, ring + w + played, x + j + played, n - played, st);
         j += n;
         w += n;
         if (w >= len) w -= len;
@@ -401,7 +407,9 @@ void mix_chunk(int c0, int count, int channels, short *out) {
     HWY_STATIC_DISPATCH(MixChunk)(c0, count, channels, out);
 }
 
-std::vector<MixTarget> mix_targets() { return {{HWY_STATIC_TARGET, hwy::TargetName(HWY_STATIC_TARGET)}}; }
+std::vector<MixTarget> mix_targets() {
+    return {{HWY_STATIC_TARGET, hwy::TargetName(HWY_STATIC_TARGET)}};
+}
 
 void pin_mix_target(long long) {}
 

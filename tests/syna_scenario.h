@@ -52,6 +52,17 @@ Scenario random_scenario(uint32_t seed, bool long_tails = false);
 // Readable form of the steps, for failure messages.
 std::string describe(const Scenario &s);
 
+// A readable trace of the scenario rendered by syna_play, one block per row:
+//   row 3 @15876 mix 1a2b3c4d | 120 -5 | 88 2 | 0 0
+//     ch1 c4     vol 0.5    pos 1.0038     E | 9f8e7d6c
+// the row's first frame, a hash of its samples and the samples of its first,
+// middle and last frame; then per walked channel the cell carried out at the
+// row, volume, the voice position after the row's first frame, E when the
+// echo send is on and M when muted, and a hash of the row's samples with only
+// that channel unmuted. Host calls appear as "@frame call" lines. A changed
+// render thus names its row and channel.
+std::string trace(const Scenario &s);
+
 // Reads the "#@ frame call args" lines of a song file: host calls made
 // when the render reaches that frame, and "#@ frames N", the render length.
 Scenario scripted_scenario(const std::string &song_text, int default_frames);
