@@ -103,6 +103,8 @@ void sequencer_step(int channels) {
     for (int ch = 1; ch <= channels; ++ch) {
         chan_mute[ch] = chan_mute_next[ch];
         if (track_pos[ch] == kEnd) continue;
+        // A row counter that the song's author left on channel 11 to follow
+        // playback; hosts may read it from standard output, so it stays.
         if (ch == 11) std::printf("%d\n", pattern_pos[11]);
         pattern_pos[ch] += 1;
         if (track_pos[ch] == kNotStarted ||

@@ -26,8 +26,13 @@ void set_sample(int ch, std::vector<float> s) {
     inst_length[ch] = static_cast<int>(s.size());
     inst_sample[ch] = std::move(s);
 }
-short to16(float sum) { return static_cast<short>(static_cast<int>(sum * 10922.0f)); }
-float step_of(int note) { return static_cast<float>(note_freq[note]) * (1.0f / 262.0f); }
+// Steps of notes worked out by hand: Hz x (1/262 rounded to float), the
+// product rounded to float.
+constexpr float kStepC1 = 0.122137405f;  // 32 Hz
+constexpr float kStepC4 = 0.996183217f;  // 261 Hz
+constexpr float kStepD4 = 1.11832058f;   // 293 Hz
+constexpr float kStepA4 = 1.67938936f;   // 440 Hz
+constexpr float kStepB6 = 7.54198456f;   // 1976 Hz
 }  // namespace
 
 TEST(SynaPlay, RowTimingAndTrackWalk) {
@@ -42,9 +47,9 @@ TEST(SynaPlay, RowTimingAndTrackWalk) {
     render(1);  // frame 5292: row 1, pattern 2 cell 0
     EXPECT_EQ(syna_row, 1);
     EXPECT_EQ(track_pos[1], 1);
-    EXPECT_EQ(chan_step[1], step_of(36));
+    EXPECT_EQ(chan_step[1], kStepC4);
     render(5292);
-    EXPECT_EQ(chan_step[1], step_of(38));
+    EXPECT_EQ(chan_step[1], kStepD4);
     render(5292);  // loop: back to entry 0 within the same row
     EXPECT_EQ(track_pos[1], 0);
     EXPECT_EQ(pattern_pos[1], 0);
@@ -77,11 +82,11 @@ TEST(SynaPlay, CellEffects) {
     EXPECT_EQ(chan_vol[1], 0.5f);
     EXPECT_LT(chan_pos[1], 0.0f);
     render(3);  // row 1: the note (vol and its parameter took one row)
-    EXPECT_EQ(chan_step[1], step_of(36));
+    EXPECT_EQ(chan_step[1], kStepC4);
     EXPECT_GT(chan_pos[1], 0.0f);
     render(3);
     EXPECT_EQ(chan_slide[1], static_cast<float>(-10 * 0.00001));
-    EXPECT_LT(chan_step[1], step_of(36));  // the slide already acts
+    EXPECT_LT(chan_step[1], kStepC4);  // the slide already acts
     render(3);
     EXPECT_EQ(chan_pos[1], -1.0f);
     render(3);
@@ -96,14 +101,14 @@ TEST(SynaPlay, CellEffects) {
     ASSERT_EQ(load(std::string(kTiny) + "i1:saha,1,0,400,1,0\np1:c4,c4,c4\nt1:p1,loop"), 0);
     syna_transpose(1, -50);
     render(1);
-    EXPECT_EQ(chan_step[1], step_of(0));
+    EXPECT_EQ(chan_step[1], kStepC1);
     syna_transpose(1, 100);
-    EXPECT_EQ(chan_step[1], step_of(0));
+    EXPECT_EQ(chan_step[1], kStepC1);
     render(3);
-    EXPECT_EQ(chan_step[1], step_of(71));
+    EXPECT_EQ(chan_step[1], kStepB6);
     syna_transpose(1, 2);
     render(3);
-    EXPECT_EQ(chan_step[1], step_of(38));
+    EXPECT_EQ(chan_step[1], kStepD4);
 }
 
 TEST(SynaPlay, EchoDelayAndLevels) {
@@ -116,15 +121,20 @@ TEST(SynaPlay, EchoDelayAndLevels) {
         ASSERT_EQ(echo_length, 9);
         set_sample(1, {1.0f});  // b6 steps past it in one frame
         std::vector<short> out = render(40);
-        std::map<int, float> expect = {{3, 1.0f}};
+        // The note at frame 3 (1.0, pan 0.4 | 0.6), then its echo every 8
+        // frames: 0.2, 0.12, 0.072, 0.0432 (each x 10922, truncated).
+        std::map<int, std::pair<short, short>> expect = {{3, {4368, 6553}}};
         if (send) {
-            float x = 0.2f;
-            for (int f = 11; f < 40; f += 8, x *= 0.6f) expect[f] = x;
+            expect[11] = {873, 1310};
+            expect[19] = {524, 786};
+            expect[27] = {314, 471};
+            expect[35] = {188, 283};
         }
         for (int f = 0; f < 40; ++f) {
-            float x = expect.count(f) ? expect[f] : 0.0f;
-            EXPECT_EQ(out[2 * f], to16(x * 1.0f * 0.4f)) << f;
-            EXPECT_EQ(out[2 * f + 1], to16(x * 1.0f * (1.0f - 0.4f))) << f;
+            const std::pair<short, short> lr =
+                expect.count(f) ? expect[f] : std::make_pair<short, short>(0, 0);
+            EXPECT_EQ(out[2 * f], lr.first) << f;
+            EXPECT_EQ(out[2 * f + 1], lr.second) << f;
         }
     }
     // A tempo change leaves the echo delay alone.
@@ -142,7 +152,7 @@ TEST(SynaPlay, StopEndOfSampleAndSlide) {
     for (int f : {3, 4, 5}) EXPECT_NE(out[2 * f], 0) << f;
     for (int f : {6, 7, 8, 9, 10}) EXPECT_EQ(out[2 * f], 0) << f;
     out = render(3);  // frames 11..13: the echo of frames 3..5
-    for (int f = 0; f < 3; ++f) EXPECT_EQ(out[2 * f], to16(0.2f * 1.0f * 0.4f));
+    for (int f = 0; f < 3; ++f) EXPECT_EQ(out[2 * f], 873);  // 0.2 x 0.4 x 10922
 
     // Step 1.0 over a 3746-sample instrument: the last sample ends the voice.
     fresh();
@@ -202,7 +212,7 @@ TEST(SynaPlay, ClipTruncationPanAndLowpass) {
     set_sample(2, std::vector<float>(50, 1.0f));
     out = render(1);
     EXPECT_EQ(chan_lowpass_prev[2], 0.5f);
-    EXPECT_EQ(out[0], to16(0.5f * 0.6f));
+    EXPECT_EQ(out[0], 3276);  // 0.5 x 0.6 x 10922
     render(1);
     EXPECT_EQ(chan_lowpass_prev[2], 0.75f);
     set_sample(1, std::vector<float>(50, 0.25f));
@@ -271,7 +281,7 @@ TEST(SynaPlay, LiveControl) {
     syna_trig(1, 45);
     EXPECT_EQ(chan_pos[1], 0.0f);
     EXPECT_NEAR(chan_step[1], 1.6793893f, 1e-6f);
-    EXPECT_EQ(chan_step[1], step_of(45));
+    EXPECT_EQ(chan_step[1], kStepA4);
     const uint64_t before = synatest::state_fingerprint();
     syna_trig(1, 72);
     syna_trig(1, -1);
