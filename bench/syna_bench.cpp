@@ -1,116 +1,164 @@
-/* syna_bench.cpp - how fast the synthesizer renders the demo's song.
+/* syna_bench.cpp - how fast the synthesizer renders, side by side with what
+ * it is measured against.
  *
- * BM_RenderSong parses the built-in song (nine channels) and renders the
- * demo's 647 blocks of 8192 frames, the way the demo pre-renders before it
- * shows anything. Counters: realtime_x, seconds of audio per second of
- * rendering (above 1 the synthesizer is faster than real time), and
- * parse_ms, the parse with its instrument synthesis, which is not in the
- * timed part.
+ * BM_Prerender: the demo's pre-render, show_prerender (647 calls of
+ * syna_play(…, 8192) on the embedded song into `mixed`, whose pages are
+ * mapped before), against
+ *   - the plain frame-by-frame mixer (play_reference) on the same song, and
+ *   - the memory floor: writing the same 21.2 MB into `mixed` once more.
+ * Each iteration does all three, one after the other, and checks that both
+ * renders gave the same bytes. Counters, the median of the iterations:
+ * fast_ms, plain_ms, floor_ms, plain_per_fast (how many times faster than
+ * the plain mixer), fast_per_floor (how many memory floors the render
+ * takes), realtime_x (seconds of audio per second of rendering).
  *
- * The synthesizer can be set up once per process, its noise table wants the
- * C library's random generator at its unseeded start, and the parser edits
- * the song text, so every iteration runs in a fresh forked process and
- * reports its own render time back through a pipe (manual time). One
- * iteration takes seconds; add --benchmark_repetitions=N for spread.
+ * BM_Song/tails and BM_Song/busy: the songs of tests/songs/bound, 28
+ * channels each (long echo and filter tails through subnormal floats;
+ * every costly feature at once), 647 blocks of 8192 frames, fast and plain.
+ * Counters as above, and where the fast mixer's frames went: the share of
+ * voice frames played one by one (exact_share), of channel-chunks skipped
+ * as silent (skip_share) and the low-pass frames per output frame.
+ *
+ * The time of the parse (instrument synthesis) is not counted. Run with
+ * --benchmark_repetitions=N for spread. One iteration of BM_Prerender takes
+ * about a tenth of a second, of BM_Song about half a second.
  */
 #include <benchmark/benchmark.h>
-
-#include <errno.h>
-#include <stdint.h>
-#include <string.h>
-#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "show.h"
 #include "song.h"
-#include "syna.h"
+#include "syna_internal.h"
 
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kBlockFrames = 8192;
-constexpr int kBlocks = 647;
+using Clock = std::chrono::steady_clock;
 
-struct Result {
-    double parse_seconds;
-    double render_seconds;
-    uint64_t checksum;  // keeps the output observable
-};
-
-[[noreturn]] void child(int fd) {
-    using clock = std::chrono::steady_clock;
-    std::vector<short> mixed((size_t)kBlocks * kBlockFrames * 2);
-    syna_init(kRate);
-    auto t0 = clock::now();
-    if (syna_get(biisi) < 0) _exit(2);
-    auto t1 = clock::now();
-    for (int k = 0; k < kBlocks; ++k)
-        syna_play(mixed.data() + (size_t)k * kBlockFrames * 2, kBlockFrames);
-    auto t2 = clock::now();
-    Result r{std::chrono::duration<double>(t1 - t0).count(),
-             std::chrono::duration<double>(t2 - t1).count(), 0};
-    for (short s : mixed) r.checksum = r.checksum * 31 + (uint16_t)s;
-    const char *p = reinterpret_cast<const char *>(&r);
-    size_t left = sizeof r;
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) _exit(3);
-        p += n;
-        left -= (size_t)n;
-    }
-    _exit(0);
+double ms_since(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-// Runs one render in a fresh process; false when it did not finish cleanly.
-bool render_once(Result &r) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        close(fds[0]);
-        child(fds[1]);
-    }
-    close(fds[1]);
-    size_t got = 0;
-    char *p = reinterpret_cast<char *>(&r);
-    while (got < sizeof r) {
-        ssize_t n = read(fds[0], p + got, sizeof r - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += (size_t)n;
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return got == sizeof r && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-void BM_RenderSong(benchmark::State &state) {
-    const double audio_seconds = (double)kBlocks * kBlockFrames / kRate;
-    double render_total = 0, parse_total = 0;
+// A fresh synthesizer holding the song; false when it is refused.
+bool load(const std::string &text) {
+    syna::reset();
+    syna_init(SHOW_RATE);
+    std::vector<char> copy(text.begin(), text.end());
+    copy.push_back('\0');
+    return syna_get(copy.data()) == 0;
+}
+
+void plain_prerender() {
+    for (int k = 0; k < SHOW_BLOCKS; k++)
+        syna::play_reference(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
+}
+
+std::string read_song(const char *name) {
+    std::string path = std::string(SYNA_SONGS_DIR) + "/bound/" + name + ".song";
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    std::string text;
+    if (!f) return text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+constexpr double kAudioSeconds = static_cast<double>(SHOW_FRAMES) / static_cast<double>(SHOW_RATE);
+
+// Renders `text` fast and plain in every iteration; false on refusal or on
+// different bytes.
+bool fast_and_plain(benchmark::State &state, const std::string &text, bool floor) {
+    std::memset(mixed, 1, sizeof mixed);  // map the pages
+    std::vector<int16_t> rendered(SHOW_SAMPLES);
+    std::vector<double> fast, plain, mem;
+    syna::MixStats stats{};
     for (auto _ : state) {
-        Result r{};
-        if (!render_once(r)) {
-            state.SkipWithError("the render process failed (song rejected or crashed)");
-            return;
+        if (!load(text)) {
+            state.SkipWithError("song refused");
+            return false;
         }
-        benchmark::DoNotOptimize(r.checksum);
-        state.SetIterationTime(r.render_seconds);
-        render_total += r.render_seconds;
-        parse_total += r.parse_seconds;
+        auto t0 = Clock::now();
+        show_prerender(nullptr);
+        const double f = ms_since(t0);
+        state.SetIterationTime(f / 1000.0);
+        fast.push_back(f);
+        stats = syna::mix_stats;
+        std::memcpy(rendered.data(), mixed, sizeof mixed);
+        if (floor) {
+            t0 = Clock::now();
+            std::memcpy(mixed, rendered.data(), sizeof mixed);
+            benchmark::ClobberMemory();
+            mem.push_back(ms_since(t0));
+        }
+        load(text);
+        t0 = Clock::now();
+        plain_prerender();
+        plain.push_back(ms_since(t0));
+        if (std::memcmp(rendered.data(), mixed, sizeof mixed) != 0) {
+            state.SkipWithError("the fast and the plain render differ");
+            return false;
+        }
     }
-    const double n = (double)state.iterations();
-    state.counters["realtime_x"] = render_total > 0 ? audio_seconds * n / render_total : 0;
-    state.counters["parse_ms"] = 1000.0 * parse_total / n;
-    state.counters["frames"] = (double)kBlocks * kBlockFrames;
+    const double f = median(fast), p = median(plain);
+    state.counters["fast_ms"] = f;
+    state.counters["plain_ms"] = p;
+    state.counters["plain_per_fast"] = p / f;
+    state.counters["realtime_x"] = kAudioSeconds * 1000.0 / f;
+    if (floor) {
+        const double m = median(mem);
+        state.counters["floor_ms"] = m;
+        state.counters["fast_per_floor"] = f / m;
+    }
+    const double voice =
+        static_cast<double>(stats.voice_vector + stats.voice_checked + stats.voice_exact);
+    state.counters["exact_share"] = voice > 0 ? static_cast<double>(stats.voice_exact) / voice : 0;
+    state.counters["lowpass_per_frame"] =
+        static_cast<double>(stats.lowpass_frames) / static_cast<double>(SHOW_FRAMES);
+    return true;
 }
-BENCHMARK(BM_RenderSong)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_Prerender(benchmark::State &state) {
+    fast_and_plain(state, std::string(biisi, static_cast<size_t>(biisi_length)), true);
+}
+BENCHMARK(BM_Prerender)->UseManualTime()->Iterations(9)->Unit(benchmark::kMillisecond);
+
+void BM_Song(benchmark::State &state, const char *name) {
+    const std::string text = read_song(name);
+    if (text.empty()) {
+        state.SkipWithError("song file missing");
+        return;
+    }
+    // More than ten channels: channel 11 prints a line per row; not here.
+    std::fflush(stdout);
+    const int saved = dup(1), null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    fast_and_plain(state, text, false);
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(null);
+    close(saved);
+}
+BENCHMARK_CAPTURE(BM_Song, tails, "tails")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Song, busy, "busy")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -22,7 +22,8 @@
  *   code, and a new run of guesses starts after it. A sliding step is
  *   always played frame by frame.
  * - The low-pass is a chain through the previous output and runs frame by
- *   frame; its input scaling and everything after it are vectors.
+ *   frame, the filters of up to eight channels side by side; its input
+ *   scaling and everything after it are vectors.
  * - A channel whose voice is idle, whose ring holds only +0.0 in the slots
  *   read and whose filter rests at +0.0 adds only zeros: it is skipped.
  *   Adding a zero can change nothing but the sign of a zero sum, and a
@@ -133,6 +134,96 @@ VF read_samples(DF df, const Voice &v, hn::Vec<DI> idx, int windows) {
     return hn::IfThenElse(hn::RebindMask(df, hn::Lt(rel, hn::Set(di, lanes))), first, second);
 }
 
+// v shifted up by one lane, `first` in lane 0.
+VF shift_in(DF df, VF v, float first) {
+    const DI di;
+    const auto idx = hn::Max(hn::Sub(hn::Iota(di, 0), hn::Set(di, 1)), hn::Zero(di));
+    const VF moved = hn::TableLookupLanes(v, hn::IndicesFromVec(df, idx));
+    return hn::IfThenElse(hn::FirstN(df, 1), hn::Set(df, first), moved);
+}
+
+// Running sums over the lanes: lane j gets v[0] + ... + v[j], added in
+// doubling strides (exact here: the values are multiples of one spacing and
+// their sums stay within a binade, else a check below fails).
+VF running_sum(DF df, VF v) {
+    const DI di;
+    const size_t lanes = hn::Lanes(df);
+    for (size_t k = 1; k < lanes; k *= 2) {
+        const auto idx =
+            hn::Max(hn::Sub(hn::Iota(di, 0), hn::Set(di, static_cast<int>(k))), hn::Zero(di));
+        const VF moved = hn::TableLookupLanes(v, hn::IndicesFromVec(df, idx));
+        v = hn::Add(v, hn::IfThenZeroElse(hn::FirstN(df, k), moved));
+    }
+    return v;
+}
+
+// A voice whose step slides: vector by vector, the steps guessed as
+// s0 + j * ds (ds the rounded slide of the first addition) and the
+// positions as p0 plus running sums of the steps, each rounded to the
+// spacing of p0's binade (which is what adding it to a position of that
+// binade does); every lane checked with the two additions themselves.
+// Vectors that fail a check, and positions below 2^-126, go frame by frame.
+int slide_stretch(Voice &v, const float *rd, float *wr, float *x, int count, MixStats &st) {
+    const DF df;
+    const DI di;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const VF iota = hn::Iota(df, 0.0f), one = hn::Set(df, 1.0f), zero = hn::Zero(df);
+    const VF slidev = hn::Set(df, v.slide), endv = hn::Set(df, v.end);
+    const VF fb = hn::Set(df, 0.6f), send = hn::Set(df, 0.2f);
+    int i = 0;
+    while (i < count) {
+        const int lanes = std::min(lanes_max, count - i);
+        const auto valid = hn::FirstN(df, static_cast<size_t>(lanes));
+        const float p0 = v.pos, s0 = v.step;
+        bool ok = p0 >= 1.17549435e-38f && p0 < 1e30f;
+        VF pos = zero, next = zero;
+        if (ok) {
+            int e;
+            std::frexp(p0, &e);
+            const float mid = std::ldexp(0.75f, e), reach = std::ldexp(1.0f, e - 2);
+            const float ds = (s0 + v.slide) - s0;
+            const VF s0v = hn::Set(df, s0), dsv = hn::Set(df, ds), midv = hn::Set(df, mid);
+            const VF step = hn::Add(s0v, hn::Mul(iota, dsv));
+            const VF step_next = hn::Add(s0v, hn::Mul(hn::Add(iota, one), dsv));
+            const VF rounded = hn::Sub(hn::Add(midv, step), midv);
+            next = hn::Add(hn::Set(df, p0), running_sum(df, rounded));
+            pos = shift_in(df, next, p0);
+            const auto off = hn::Or(hn::Or(hn::Not(hn::Eq(hn::Add(step, slidev), step_next)),
+                                           hn::Not(hn::Eq(hn::Add(pos, step), next))),
+                                    hn::Or(hn::Or(hn::Ge(next, endv), hn::Lt(next, zero)),
+                                           hn::Not(hn::Lt(hn::Abs(step), hn::Set(df, reach)))));
+            ok = hn::AllFalse(df, hn::And(off, valid));
+            if (ok) {
+                alignas(64) float last[kSlack];
+                hn::Store(step_next, df, last);
+                v.step = last[lanes - 1];
+                hn::Store(next, df, last);
+                v.pos = last[lanes - 1];
+            }
+        }
+        if (!ok) {
+            const int done = voice_frames(v, rd + i, wr + i, x + i, lanes);
+            st.voice_exact += done;
+            i += done;
+            if (v.pos < 0.0f) return i;
+            continue;
+        }
+        const VF m = lanes == lanes_max ? hn::LoadU(df, rd + i) : load_part(df, rd + i, lanes);
+        auto idx = hn::ConvertTo(di, pos);
+        idx = hn::IfThenElseZero(hn::RebindMask(di, valid), idx);
+        const VF xv = hn::Add(m, hn::GatherIndex(df, v.sample, idx));
+        const VF ring = v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb);
+        hn::StoreU(xv, df, x + i);
+        if (lanes == lanes_max)
+            hn::StoreU(ring, df, wr + i);
+        else
+            store_part(df, ring, wr + i, lanes);
+        st.voice_checked += lanes;
+        i += lanes;
+    }
+    return i;
+}
+
 // How many frames from position p0 on the run p0 + j * d follows the
 // additions exactly, so that they need no check. Within the binade
 // [2^(e-1), 2^e) of a positive normal p0 every position is a multiple of the
@@ -162,11 +253,7 @@ int exact_run(float p0, float step, float d, float end) {
 // check, vectors checked lane by lane where a run ends, frame by frame where
 // a check fails. Returns the frames in which it played.
 int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, MixStats &st) {
-    if (v.slide != 0.0f) {
-        const int done = voice_frames(v, rd, wr, x, count);
-        st.voice_exact += done;
-        return done;
-    }
+    if (v.slide != 0.0f) return slide_stretch(v, rd, wr, x, count, st);
     const DF df;
     const DI di;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
@@ -312,13 +399,15 @@ bool bits_zero(float f) {
     return b == 0;
 }
 
-// The channel's low-pass over its signal x. Returns false when the channel
-// adds nothing but zeros (see the top of the file): then x is not needed.
-bool filter(int ch, int count, float *x, bool silent, MixStats &st) {
+// Whether channel ch adds anything but zeros to the chunk (see the top of the
+// file); when it does and its filter is on, scales its signal by 1 - k, the
+// input term of the filter, and returns its filter in *chain.
+bool prepare_filter(int ch, int count, float *x, bool silent, bool *chain, MixStats &st) {
     const DF df;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
     const float k = chan_lowpass[ch];
     const float vol = chan_vol[ch], pan = chan_pan[ch], rest = 1.0f - pan;
+    *chain = false;
     if (silent && std::isfinite(k) && (k == 0.0f || bits_zero(chan_lowpass_prev[ch])) &&
         std::isfinite(vol) && std::isfinite(pan) && std::isfinite(rest)) {
         // From +0.0 inputs a filter at +0.0 stays at +0.0 for any finite k.
@@ -326,19 +415,51 @@ bool filter(int ch, int count, float *x, bool silent, MixStats &st) {
         ++st.silent_skips;
         return false;
     }
-    if (k != 0.0f) {
-        const VF scale = hn::Set(df, 1.0f - k);
-        for (int i = 0; i < count; i += lanes_max)
-            hn::Store(hn::Mul(hn::Load(df, x + i), scale), df, x + i);
-        float prev = chan_lowpass_prev[ch];
-        for (int i = 0; i < count; ++i) {
-            prev = k * prev + x[i];
-            x[i] = prev;
-        }
-        st.lowpass_frames += count;
+    if (k == 0.0f) {
+        chan_lowpass_prev[ch] = x[count - 1];
+        return true;
     }
-    chan_lowpass_prev[ch] = x[count - 1];
+    const VF scale = hn::Set(df, 1.0f - k);
+    for (int i = 0; i < count; i += lanes_max)
+        hn::Store(hn::Mul(hn::Load(df, x + i), scale), df, x + i);
+    *chain = true;
+    st.lowpass_frames += count;
     return true;
+}
+
+// The filters y = k * y_prev + x of G channels, frame by frame: each is a
+// chain through its previous output, so G of them run side by side.
+template <int G>
+void filter_chains(const int *chs, int count) {
+    float y[G], k[G];
+    float *x[G];
+    for (int g = 0; g < G; ++g) {
+        y[g] = chan_lowpass_prev[chs[g]];
+        k[g] = chan_lowpass[chs[g]];
+        x[g] = signal[chs[g]];
+    }
+    for (int i = 0; i < count; ++i) {
+        for (int g = 0; g < G; ++g) {
+            y[g] = k[g] * y[g] + x[g][i];
+            x[g][i] = y[g];
+        }
+    }
+    for (int g = 0; g < G; ++g) chan_lowpass_prev[chs[g]] = y[g];
+}
+
+void run_filters(const int *chs, int n, int count) {
+    for (; n >= 8; chs += 8, n -= 8) filter_chains<8>(chs, count);
+    if (n >= 4) {
+        filter_chains<4>(chs, count);
+        chs += 4;
+        n -= 4;
+    }
+    if (n >= 2) {
+        filter_chains<2>(chs, count);
+        chs += 2;
+        n -= 2;
+    }
+    if (n == 1) filter_chains<1>(chs, count);
 }
 
 // Volume and pan of the listed channels summed in their order, clipped and
@@ -381,12 +502,15 @@ void sum_and_write(const int *list, int listed, int count, short *out) {
 
 void MixChunk(int c0, int count, int channels, short *out) {
     MixStats st{};
-    int list[kSlots], listed = 0;
+    int list[kSlots], listed = 0, filtered[kSlots], chains = 0;
     for (int ch = 1; ch <= channels; ++ch) {
         if (chan_mute[ch]) continue;
         const bool silent = voice_and_echo(ch, c0, count, signal[ch], st);
-        if (filter(ch, count, signal[ch], silent, st)) list[listed++] = ch;
+        bool chain = false;
+        if (prepare_filter(ch, count, signal[ch], silent, &chain, st)) list[listed++] = ch;
+        if (chain) filtered[chains++] = ch;
     }
+    run_filters(filtered, chains, count);
     sum_and_write(list, listed, count, out);
     st.frames = count;
     mix_stats.add(st);
