@@ -5,7 +5,8 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config
       libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri
       libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format
-      xvfb xdotool x11-apps x11-utils imagemagick sox python3)
+      xvfb xdotool x11-apps x11-utils imagemagick sox python3
+      g++-aarch64-linux-gnu qemu-user googletest)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

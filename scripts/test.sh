@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the code style, then builds and runs the
 # whole test suite twice: a Release build (warnings are errors) and a build
-# with AddressSanitizer and UBSan.
+# with AddressSanitizer and UBSan; then the synthesizer's bit-exact tests
+# cross-built for 64-bit Arm under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,3 +15,5 @@ for preset in test sanitize; do
   echo "== $preset tests" >&2
   ctest --preset "$preset" -j"$jobs"
 done
+echo "== 64-bit Arm build and bit-exact tests (qemu-user)" >&2
+scripts/test-arm.sh
