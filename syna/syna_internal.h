@@ -121,21 +121,25 @@ void mix_chunk(int c0, int count, int channels, short *out);
 // What the fast mixer did, counted since the last reset, for the tests and
 // benchmarks that show where its time goes.
 struct MixStats {
-    long long frames = 0;          // frames mixed
-    long long voice_vector = 0;    // voice frames played in runs that need no check
-    long long voice_checked = 0;   // voice frames played in vectors checked lane by lane
-    long long voice_exact = 0;     // voice frames played one by one
-    long long echo_frames = 0;     // idle-voice frames whose ring recirculated
-    long long lowpass_frames = 0;  // frames through a channel's filter chain
-    long long silent_skips = 0;    // chunks in which a channel added only zeros
+    long long frames = 0;  // frames mixed
+    // Channel-frames of every walked, unmuted channel, by how they were done:
+    long long voice_vector = 0;   // voice playing, in runs that need no check
+    long long voice_checked = 0;  // voice playing, in vectors checked lane by lane
+    long long voice_exact = 0;    // voice playing, one frame at a time
+    long long echo_frames = 0;    // voice idle, ring recirculated in vectors
+    long long quiet_frames = 0;   // voice idle, ring held only +0.0 where read
+    // and, of those,
+    long long lowpass_frames = 0;  // through a channel's filter chain
+    long long skipped_frames = 0;  // left out of the sum: the channel added only zeros
     void add(const MixStats &o) {
         frames += o.frames;
         voice_vector += o.voice_vector;
         voice_checked += o.voice_checked;
         voice_exact += o.voice_exact;
         echo_frames += o.echo_frames;
+        quiet_frames += o.quiet_frames;
         lowpass_frames += o.lowpass_frames;
-        silent_skips += o.silent_skips;
+        skipped_frames += o.skipped_frames;
     }
 };
 extern MixStats mix_stats;

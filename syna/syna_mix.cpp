@@ -344,6 +344,7 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
         // Every slot written but the first takes a +0.0 it already holds.
         wr[0] = 0.0f;
         for (i = 0; i < count; i += lanes_max) hn::StoreU(hn::Zero(df), df, x + i);
+        st.quiet_frames += count;
         return true;
     }
     const VF fb = hn::Set(df, 0.6f);
@@ -412,7 +413,7 @@ bool prepare_filter(int ch, int count, float *x, bool silent, bool *chain, MixSt
         std::isfinite(vol) && std::isfinite(pan) && std::isfinite(rest)) {
         // From +0.0 inputs a filter at +0.0 stays at +0.0 for any finite k.
         chan_lowpass_prev[ch] = 0.0f;
-        ++st.silent_skips;
+        st.skipped_frames += count;
         return false;
     }
     if (k == 0.0f) {

@@ -6,7 +6,8 @@ add_executable(syna_tests
   ${CMAKE_CURRENT_LIST_DIR}/syna_parse_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_play_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_diff_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/syna_golden_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/syna_golden_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/syna_bound_test.cpp)
 target_link_libraries(syna_tests PRIVATE syna kestovar_song GTest::gtest GTest::gtest_main)
 target_include_directories(syna_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(syna_tests PRIVATE SYNA_SONGS_DIR="${CMAKE_CURRENT_LIST_DIR}/songs")
