@@ -229,6 +229,7 @@ void reset() {
     std::memset(patterns, 0, sizeof patterns);
     std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
     mix_stats = MixStats{};
+    pin_mix_target(0);
     reset_parser();
 }
 

@@ -115,8 +115,12 @@ void play_reference(short *out, int frames);
 // on the first `channels` channels into out. The chunk holds no row boundary
 // but at its first frame (whose sequencer step has run), does not wrap the
 // counter, and is at most kChunkFrames long.
-constexpr int kChunkFrames = 2048;
+constexpr int kChunkFrames = 8192;
 void mix_chunk(int c0, int count, int channels, short *out);
+// Its buffer: every channel's signal over a chunk, with room behind it for
+// one whole vector of the widest vector unit.
+constexpr int kMixSlack = 64;
+extern float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
 // What the fast mixer did, counted since the last reset, for the tests and
 // benchmarks that show where its time goes.
@@ -156,9 +160,9 @@ void pin_mix_target(long long id);
 
 // Returns the synthesizer to its state at process start, before syna_init:
 // no tables, no song, no tempo, every channel field zero, no error text, no
-// mixer counts, and the C library's random generator back at its unseeded
-// start, so that the next syna_init builds the same noise table as the first
-// one of a process.
+// mixer counts, the mixer on its best vector unit, and the C library's random generator back at its
+// unseeded start, so that the next syna_init builds the same noise table as the first one of a
+// process.
 void reset();
 // The parser's part of reset (its error text).
 void reset_parser();

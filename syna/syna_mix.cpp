@@ -45,6 +45,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -61,11 +62,11 @@ using DF = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<DF>;
 using VF = hn::Vec<DF>;
 
-// Room behind a chunk for one whole vector of the widest unit.
-constexpr int kSlack = 64;
+static_assert(std::endian::native == std::endian::little, "frames are written as 32-bit words");
 
 // Every channel's signal over the chunk: voice plus echo, through the filter.
-alignas(64) float signal[kSlots][kChunkFrames + kSlack];
+float (&signal)[kSlots][kChunkFrames + kMixSlack] = mix_signal;
+constexpr int kSlack = kMixSlack;
 
 // A vector of `lanes` values from p (lanes <= Lanes), the rest 0.
 VF load_part(DF df, const float *p, int lanes) {
@@ -323,22 +324,20 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
     const DF df;
     const DI di;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const auto none = hn::Zero(di);
     int i = 0;
-    auto bits = hn::Zero(di);
-    for (; i + lanes_max <= count; i += lanes_max) {
-        bits = hn::Or(bits, hn::BitCast(di, hn::LoadU(df, rd + i)));
-        if (!hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)))) break;
+    bool silent = true;
+    for (; silent && i + 4 * lanes_max <= count; i += 4 * lanes_max) {
+        const auto a = hn::Or(hn::BitCast(di, hn::LoadU(df, rd + i)),
+                              hn::BitCast(di, hn::LoadU(df, rd + i + lanes_max)));
+        const auto b = hn::Or(hn::BitCast(di, hn::LoadU(df, rd + i + 2 * lanes_max)),
+                              hn::BitCast(di, hn::LoadU(df, rd + i + 3 * lanes_max)));
+        silent = hn::AllTrue(di, hn::Eq(hn::Or(a, b), none));
     }
-    bool silent = hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)));
-    if (silent) {
-        for (; i < count; ++i) {
-            uint32_t b;
-            std::memcpy(&b, rd + i, sizeof b);
-            if (b != 0) {
-                silent = false;
-                break;
-            }
-        }
+    for (; silent && i < count; ++i) {
+        uint32_t b;
+        std::memcpy(&b, rd + i, sizeof b);
+        silent = b == 0;
     }
     if (silent) {
         // Every slot written but the first takes a +0.0 it already holds.
@@ -348,9 +347,18 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
         return true;
     }
     const VF fb = hn::Set(df, 0.6f);
-    for (i = 0; i + lanes_max <= count; i += lanes_max) {
+    // The ring is written one slot behind where it is read: the writes are
+    // aligned, the reads not (a store across two cache lines costs more).
+    i = 0;
+    for (; i < count && reinterpret_cast<uintptr_t>(wr + i) % (sizeof(float) * lanes_max) != 0;
+         ++i) {
+        const float m = rd[i];
+        wr[i] = m * 0.6f;
+        x[i] = m;
+    }
+    for (; i + lanes_max <= count; i += lanes_max) {
         const VF m = hn::LoadU(df, rd + i);
-        hn::StoreU(hn::Mul(m, fb), df, wr + i);
+        hn::Store(hn::Mul(m, fb), df, wr + i);
         hn::StoreU(m, df, x + i);
     }
     for (; i < count; ++i) {
@@ -468,33 +476,39 @@ void run_filters(const int *chs, int n, int count) {
 void sum_and_write(const int *list, int listed, int count, short *out) {
     const DF df;
     const DI di;
-    const hn::Rebind<int16_t, DI> d16;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
     const VF lo = hn::Set(df, -3.0f), hi = hn::Set(df, 3.0f), scale = hn::Set(df, 10922.0f);
+    const auto low16 = hn::Set(di, 0xffff);
+    const float *sig[kSlots];
     float vol[kSlots], pan[kSlots], rest[kSlots];
     for (int k = 0; k < listed; ++k) {
+        sig[k] = signal[list[k]];
         vol[k] = chan_vol[list[k]];
         pan[k] = chan_pan[list[k]];
         rest[k] = 1.0f - pan[k];
     }
-    auto to16 = [&](VF v) {
+    auto to_int = [&](VF v) {
         v = hn::IfThenElseZero(hn::Eq(v, v), v);
         v = hn::Min(hn::Max(v, lo), hi);
-        return hn::DemoteTo(d16, hn::ConvertTo(di, hn::Mul(v, scale)));
+        return hn::ConvertTo(di, hn::Mul(v, scale));
     };
     for (int i = 0; i < count; i += lanes_max) {
         VF left = hn::Zero(df), right = hn::Zero(df);
         for (int k = 0; k < listed; ++k) {
-            const VF g = hn::Mul(hn::Load(df, signal[list[k]] + i), hn::Set(df, vol[k]));
+            const VF g = hn::Mul(hn::Load(df, sig[k] + i), hn::Set(df, vol[k]));
             left = hn::Add(left, hn::Mul(g, hn::Set(df, pan[k])));
             right = hn::Add(right, hn::Mul(g, hn::Set(df, rest[k])));
         }
+        // A frame is two 16-bit samples, left first: on a little-endian
+        // machine one 32-bit word, left in the low half (the clipped values
+        // fit 16 bits).
+        const auto frame = hn::Or(hn::And(to_int(left), low16), hn::ShiftLeft<16>(to_int(right)));
         if (i + lanes_max <= count) {
-            hn::StoreInterleaved2(to16(left), to16(right), d16, out + 2 * i);
+            hn::StoreU(frame, di, reinterpret_cast<int32_t *>(out + 2 * i));
         } else {
-            alignas(64) int16_t tmp[2 * kSlack];
-            hn::StoreInterleaved2(to16(left), to16(right), d16, tmp);
-            std::memcpy(out + 2 * i, tmp, sizeof(int16_t) * 2 * static_cast<size_t>(count - i));
+            alignas(64) int32_t tmp[kSlack];
+            hn::Store(frame, di, tmp);
+            std::memcpy(out + 2 * i, tmp, sizeof(int32_t) * static_cast<size_t>(count - i));
         }
     }
 }
@@ -525,6 +539,7 @@ HWY_AFTER_NAMESPACE();
 namespace syna {
 
 MixStats mix_stats;
+alignas(64) float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
 #if defined(HWY_COMPILE_ONLY_STATIC)
 

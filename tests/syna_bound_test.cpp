@@ -37,7 +37,8 @@ BoundRun render_bound_song(const char *name) {
     for (int b = 0; b < kBlocks; ++b) {
         syna_play(out.data(), kBlock);
         for (int ch = 1; ch <= run.channels; ++ch)
-            for (int i = 0; i < echo_length; ++i) run.subnormal_reads += subnormal(echo_line[ch][i]);
+            for (int i = 0; i < echo_length; ++i)
+                run.subnormal_reads += subnormal(echo_line[ch][i]);
     }
     testing::internal::GetCapturedStdout();
     run.stats = mix_stats;
