@@ -229,6 +229,7 @@ void reset() {
     std::memset(patterns, 0, sizeof patterns);
     std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
     mix_stats = MixStats{};
+    mix_forget();
     pin_mix_target(0);
     reset_parser();
 }
@@ -324,6 +325,7 @@ extern "C" void syna_play(short *out, int frames) {
 }
 
 void syna::play_reference(short *out, int frames) {
+    mix_forget();  // this mixer writes the rings without telling the fast one
     if (pending_row_samples != kNotStarted) {
         row_samples = pending_row_samples;
         pending_row_samples = kNotStarted;

@@ -122,6 +122,21 @@ void mix_chunk(int c0, int count, int channels, short *out);
 constexpr int kMixSlack = 64;
 extern float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
+// What the fast mixer knows about the echo rings between calls: ring ch
+// (while it is this storage) holds only +0.0, so that a channel without echo
+// costs nothing while its voice is idle. The rings are written by the
+// mixers and, with zeros, by the parser; anything else that writes one must
+// call mix_forget() (play_reference and reset do).
+struct MixRing {
+    const float *data = nullptr;
+    size_t size = 0;
+    bool quiet = false;
+    bool looked = false;  // when not quiet: the ring was looked at
+    int looked_at = 0;    // the frame counter then
+};
+extern MixRing mix_rings[kSlots];
+void mix_forget();
+
 // What the fast mixer did, counted since the last reset, for the tests and
 // benchmarks that show where its time goes.
 struct MixStats {

@@ -89,13 +89,14 @@ struct Voice {
     const float *sample;
     int length;
     bool echo;
+    bool quiet;  // the ring holds only +0.0 and the echo send is off: it stays so
 };
 
 int voice_frames(Voice &v, const float *rd, float *wr, float *x, int count) {
     for (int t = 0; t < count; ++t) {
-        const float m = rd[t];
+        const float m = v.quiet ? 0.0f : rd[t];
         const float xv = m + v.sample[static_cast<int>(v.pos)];
-        wr[t] = v.echo ? xv * 0.2f : m * 0.6f;
+        if (!v.quiet) wr[t] = v.echo ? xv * 0.2f : m * 0.6f;
         x[t] = xv;
         v.pos += v.step;
         v.step += v.slide;
@@ -209,16 +210,20 @@ int slide_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
             if (v.pos < 0.0f) return i;
             continue;
         }
-        const VF m = lanes == lanes_max ? hn::LoadU(df, rd + i) : load_part(df, rd + i, lanes);
+        const VF m = v.quiet              ? zero
+                     : lanes == lanes_max ? hn::LoadU(df, rd + i)
+                                          : load_part(df, rd + i, lanes);
         auto idx = hn::ConvertTo(di, pos);
         idx = hn::IfThenElseZero(hn::RebindMask(di, valid), idx);
         const VF xv = hn::Add(m, hn::GatherIndex(df, v.sample, idx));
         const VF ring = v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb);
         hn::StoreU(xv, df, x + i);
-        if (lanes == lanes_max)
+        if (v.quiet) {
+        } else if (lanes == lanes_max) {
             hn::StoreU(ring, df, wr + i);
-        else
+        } else {
             store_part(df, ring, wr + i, lanes);
+        }
         st.voice_checked += lanes;
         i += lanes;
     }
@@ -273,9 +278,10 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
             for (int k = 0; k < run; k += lanes_max) {
                 const VF pos =
                     hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
-                const VF m = hn::LoadU(df, rd + i + k);
+                const VF m = v.quiet ? zero : hn::LoadU(df, rd + i + k);
                 const VF xv = hn::Add(m, read_samples(df, v, hn::ConvertTo(di, pos), windows));
-                hn::StoreU(v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + i + k);
+                if (!v.quiet)
+                    hn::StoreU(v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + i + k);
                 hn::StoreU(xv, df, x + i + k);
             }
             v.pos = p0 + static_cast<float>(run) * d;
@@ -300,16 +306,20 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
             if (v.pos < 0.0f) return i;
             continue;
         }
-        const VF m = lanes == lanes_max ? hn::LoadU(df, rd + i) : load_part(df, rd + i, lanes);
+        const VF m = v.quiet              ? zero
+                     : lanes == lanes_max ? hn::LoadU(df, rd + i)
+                                          : load_part(df, rd + i, lanes);
         auto idx = hn::ConvertTo(di, pos);
         idx = hn::IfThenElseZero(hn::RebindMask(di, valid), idx);
         const VF xv = hn::Add(m, read_samples(df, v, idx, windows));
         const VF ring = v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb);
         hn::StoreU(xv, df, x + i);
-        if (lanes == lanes_max)
+        if (v.quiet) {
+        } else if (lanes == lanes_max) {
             hn::StoreU(ring, df, wr + i);
-        else
+        } else {
             store_part(df, ring, wr + i, lanes);
+        }
         v.pos = p0 + static_cast<float>(lanes) * d;
         v.step += v.slide;
         st.voice_checked += lanes;
@@ -372,14 +382,52 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
 
 // Voice and echo of channel ch over the chunk into x (before the low-pass).
 // Returns true when x is all +0.0 and the voice stayed idle.
+// Whether every slot of ring ch holds +0.0, bit for bit.
+bool ring_all_zero(int ch) {
+    const DF df;
+    const DI di;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const float *ring = echo_line[ch].data();
+    const int size = static_cast<int>(echo_line[ch].size());
+    auto bits = hn::Zero(di);
+    int i = 0;
+    for (; i + lanes_max <= size; i += lanes_max)
+        bits = hn::Or(bits, hn::BitCast(di, hn::LoadU(df, ring + i)));
+    uint32_t rest = 0;
+    for (; i < size; ++i) {
+        uint32_t b;
+        std::memcpy(&b, ring + i, sizeof b);
+        rest |= b;
+    }
+    return rest == 0 && hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)));
+}
+
 bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
     const int len = echo_length;
     float *ring = echo_line[ch].data();
     Voice v{chan_pos[ch],           chan_step[ch],
             chan_slide[ch],         static_cast<float>(inst_length[ch]),
             inst_sample[ch].data(), inst_length[ch],
-            chan_echo[ch] != 0};
+            chan_echo[ch] != 0,     false};
     bool silent = v.pos < 0.0f;
+    // A ring known to hold only +0.0 stays so unless a voice sends into it
+    // (a voice starts only at a chunk's first frame): it is not touched.
+    MixRing &known = mix_rings[ch];
+    if (known.quiet &&
+        (known.data != ring || known.size != echo_line[ch].size() || (v.echo && !silent)))
+        known.quiet = false;
+    if (known.quiet) {
+        v.quiet = true;
+        int played = 0;
+        if (!silent) played = voice_stretch(v, ring, ring, x, count, st);
+        const DF df;
+        for (int i = played; i < count; i += static_cast<int>(hn::Lanes(df)))
+            hn::StoreU(hn::Zero(df), df, x + i);
+        st.quiet_frames += count - played;
+        chan_pos[ch] = v.pos;
+        chan_step[ch] = v.step;
+        return silent;
+    }
     // Ring slots come from the absolute frame counter; a negative counter (a
     // host may rewind it) still maps into the ring.
     int w = c0 % len;
@@ -399,6 +447,13 @@ bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
     }
     chan_pos[ch] = v.pos;
     chan_step[ch] = v.step;
+    // A silent chunk may mean a silent ring: look at all of it, at most once
+    // per ring length of frames while the answer is no.
+    if (silent &&
+        (!known.looked || static_cast<unsigned>(c0) - static_cast<unsigned>(known.looked_at) >=
+                              static_cast<unsigned>(len))) {
+        known = MixRing{ring, echo_line[ch].size(), ring_all_zero(ch), true, c0};
+    }
     return silent;
 }
 
@@ -539,6 +594,11 @@ HWY_AFTER_NAMESPACE();
 namespace syna {
 
 MixStats mix_stats;
+MixRing mix_rings[kSlots];
+
+void mix_forget() {
+    for (MixRing &r : mix_rings) r = MixRing{};
+}
 alignas(64) float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
 #if defined(HWY_COMPILE_ONLY_STATIC)
