@@ -42,6 +42,7 @@
 #define HWY_TARGET_INCLUDE "syna_mix.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include <algorithm>
@@ -547,25 +548,35 @@ void sum_and_write(const int *list, int listed, int count, short *out) {
         v = hn::Min(hn::Max(v, lo), hi);
         return hn::ConvertTo(di, hn::Mul(v, scale));
     };
-    for (int i = 0; i < count; i += lanes_max) {
+    // A frame is two 16-bit samples, left first: on a little-endian machine
+    // one 32-bit word, left in the low half (the clipped values fit 16 bits).
+    auto frames = [&](int i) {
         VF left = hn::Zero(df), right = hn::Zero(df);
         for (int k = 0; k < listed; ++k) {
-            const VF g = hn::Mul(hn::Load(df, sig[k] + i), hn::Set(df, vol[k]));
+            const VF g = hn::Mul(hn::LoadU(df, sig[k] + i), hn::Set(df, vol[k]));
             left = hn::Add(left, hn::Mul(g, hn::Set(df, pan[k])));
             right = hn::Add(right, hn::Mul(g, hn::Set(df, rest[k])));
         }
-        // A frame is two 16-bit samples, left first: on a little-endian
-        // machine one 32-bit word, left in the low half (the clipped values
-        // fit 16 bits).
-        const auto frame = hn::Or(hn::And(to_int(left), low16), hn::ShiftLeft<16>(to_int(right)));
-        if (i + lanes_max <= count) {
-            hn::StoreU(frame, di, reinterpret_cast<int32_t *>(out + 2 * i));
-        } else {
-            alignas(64) int32_t tmp[kSlack];
-            hn::Store(frame, di, tmp);
-            std::memcpy(out + 2 * i, tmp, sizeof(int32_t) * static_cast<size_t>(count - i));
-        }
-    }
+        return hn::Or(hn::And(to_int(left), low16), hn::ShiftLeft<16>(to_int(right)));
+    };
+    auto write_part = [&](int i, int n) {
+        alignas(64) int32_t tmp[kSlack];
+        hn::Store(frames(i), di, tmp);
+        std::memcpy(out + 2 * i, tmp, sizeof(int32_t) * static_cast<size_t>(n));
+    };
+    // The song is written once and read much later: past the cache, in
+    // whole aligned vectors, after the frames up to the first such boundary.
+    const uintptr_t at = reinterpret_cast<uintptr_t>(out), vector = sizeof(int32_t) * lanes_max;
+    int i =
+        at % sizeof(int32_t) != 0
+            ? count
+            : std::min(count, static_cast<int>((vector - at % vector) % vector / sizeof(int32_t)));
+    if (i > 0) write_part(0, std::min(i, lanes_max));
+    for (int j = lanes_max; j < i; j += lanes_max) write_part(j, std::min(lanes_max, i - j));
+    for (; i + lanes_max <= count; i += lanes_max)
+        hn::Stream(frames(i), di, reinterpret_cast<int32_t *>(out + 2 * i));
+    if (i < count) write_part(i, count - i);
+    hwy::FlushStream();
 }
 
 }  // namespace
