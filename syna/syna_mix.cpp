@@ -122,19 +122,45 @@ int sample_windows(int lanes, float d) {
 }
 
 // The samples at idx (idx ascending from its first lane, unless windows is 0).
-VF read_samples(DF df, const Voice &v, hn::Vec<DI> idx, int windows) {
+VF read_samples(DF df, const float *sample, int length, hn::Vec<DI> idx, int windows) {
     const DI di;
     const int lanes = static_cast<int>(hn::Lanes(df));
     const int lo = hn::GetLane(idx);
-    if (windows == 0 || lo + windows * lanes > v.length) return hn::GatherIndex(df, v.sample, idx);
+    if (windows == 0 || lo + windows * lanes > length) return hn::GatherIndex(df, sample, idx);
     const auto rel = hn::Sub(idx, hn::Set(di, lo));
     const auto wrap = hn::And(rel, hn::Set(di, lanes - 1));
-    const VF first =
-        hn::TableLookupLanes(hn::LoadU(df, v.sample + lo), hn::IndicesFromVec(df, wrap));
+    const VF first = hn::TableLookupLanes(hn::LoadU(df, sample + lo), hn::IndicesFromVec(df, wrap));
     if (windows == 1) return first;
     const VF second =
-        hn::TableLookupLanes(hn::LoadU(df, v.sample + lo + lanes), hn::IndicesFromVec(df, wrap));
+        hn::TableLookupLanes(hn::LoadU(df, sample + lo + lanes), hn::IndicesFromVec(df, wrap));
     return hn::IfThenElse(hn::RebindMask(df, hn::Lt(rel, hn::Set(di, lanes))), first, second);
+}
+
+// Frames [0, run) of a run that needs no check (run a whole number of
+// vectors): positions p0 + j * d. Ring: 0 untouched (it stays +0.0),
+// 1 the echo send on, 2 off.
+template <int kRing>
+void exact_frames(const Voice &v, float p0, float d, int windows, const float *rd, float *wr,
+                  float *x, int run) {
+    const DF df;
+    const DI di;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    const VF iota = hn::Iota(df, 0.0f), p0v = hn::Set(df, p0), dv = hn::Set(df, d);
+    const VF fb = hn::Set(df, 0.6f), send = hn::Set(df, 0.2f);
+    const float *sample = v.sample;
+    const int length = v.length;
+    for (int k = 0; k < run; k += lanes_max) {
+        const VF pos = hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
+        const VF s = read_samples(df, sample, length, hn::ConvertTo(di, pos), windows);
+        if constexpr (kRing == 0) {
+            hn::StoreU(hn::Add(hn::Zero(df), s), df, x + k);
+        } else {
+            const VF m = hn::LoadU(df, rd + k);
+            const VF xv = hn::Add(m, s);
+            hn::StoreU(kRing == 1 ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + k);
+            hn::StoreU(xv, df, x + k);
+        }
+    }
 }
 
 // v shifted up by one lane, `first` in lane 0.
@@ -276,15 +302,12 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
         const int run =
             std::min(exact_run(p0, v.step, d, v.end), count - i) / lanes_max * lanes_max;
         if (run > 0) {
-            for (int k = 0; k < run; k += lanes_max) {
-                const VF pos =
-                    hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
-                const VF m = v.quiet ? zero : hn::LoadU(df, rd + i + k);
-                const VF xv = hn::Add(m, read_samples(df, v, hn::ConvertTo(di, pos), windows));
-                if (!v.quiet)
-                    hn::StoreU(v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb), df, wr + i + k);
-                hn::StoreU(xv, df, x + i + k);
-            }
+            if (v.quiet)
+                exact_frames<0>(v, p0, d, windows, rd + i, wr + i, x + i, run);
+            else if (v.echo)
+                exact_frames<1>(v, p0, d, windows, rd + i, wr + i, x + i, run);
+            else
+                exact_frames<2>(v, p0, d, windows, rd + i, wr + i, x + i, run);
             v.pos = p0 + static_cast<float>(run) * d;
             v.step += v.slide;  // a zero slide: the step keeps its value
             st.voice_vector += run;
@@ -312,7 +335,7 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
                                           : load_part(df, rd + i, lanes);
         auto idx = hn::ConvertTo(di, pos);
         idx = hn::IfThenElseZero(hn::RebindMask(di, valid), idx);
-        const VF xv = hn::Add(m, read_samples(df, v, idx, windows));
+        const VF xv = hn::Add(m, read_samples(df, v.sample, v.length, idx, windows));
         const VF ring = v.echo ? hn::Mul(xv, send) : hn::Mul(m, fb);
         hn::StoreU(xv, df, x + i);
         if (v.quiet) {
