@@ -149,9 +149,29 @@ void exact_frames(const Voice &v, float p0, float d, int windows, const float *r
     const VF fb = hn::Set(df, 0.6f), send = hn::Set(df, 0.2f);
     const float *sample = v.sample;
     const int length = v.length;
+    // Below 2^24 the positions of the run are whole multiples a of the
+    // spacing 2^(e-24), a = a0 + j * da, and the sample index is a shifted
+    // right by 24 - e: integer steps instead of float ones and a conversion.
+    int e;
+    std::frexp(p0, &e);
+    const int shift = 24 - e;
+    const bool whole = shift >= 0 && shift <= 30;
+    const hn::RebindToUnsigned<DF> du;
+    const uint32_t a0 = whole ? static_cast<uint32_t>(std::ldexp(p0, shift)) : 0;
+    const uint32_t da = whole ? static_cast<uint32_t>(std::ldexp(d, shift)) : 0;
+    auto a = hn::Add(hn::Set(du, a0), hn::Mul(hn::Iota(du, 0), hn::Set(du, da)));
+    const auto a_step = hn::Set(du, da * static_cast<uint32_t>(lanes_max));
     for (int k = 0; k < run; k += lanes_max) {
-        const VF pos = hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
-        const VF s = read_samples(df, sample, length, hn::ConvertTo(di, pos), windows);
+        hn::Vec<DI> idx;
+        if (whole) {
+            idx = hn::BitCast(di, hn::ShiftRightSame(a, shift));
+            a = hn::Add(a, a_step);
+        } else {
+            const VF pos =
+                hn::Add(p0v, hn::Mul(hn::Add(hn::Set(df, static_cast<float>(k)), iota), dv));
+            idx = hn::ConvertTo(di, pos);
+        }
+        const VF s = read_samples(df, sample, length, idx, windows);
         if constexpr (kRing == 0) {
             hn::StoreU(hn::Add(hn::Zero(df), s), df, x + k);
         } else {
@@ -405,7 +425,8 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
 }
 
 // Voice and echo of channel ch over the chunk into x (before the low-pass).
-// Returns true when x is all +0.0 and the voice stayed idle.
+// Returns true when x is all +0.0 and the voice stayed idle; *active: the
+// frames from which on x is +0.0 (count: none known), not all written.
 // Whether every slot of ring ch holds +0.0, bit for bit.
 bool ring_all_zero(int ch) {
     const DF df;
@@ -426,7 +447,7 @@ bool ring_all_zero(int ch) {
     return rest == 0 && hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)));
 }
 
-bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
+bool voice_and_echo(int ch, int c0, int count, float *x, int *active, MixStats &st) {
     const int len = echo_length;
     float *ring = echo_line[ch].data();
     Voice v{chan_pos[ch],           chan_step[ch],
@@ -440,13 +461,16 @@ bool voice_and_echo(int ch, int c0, int count, float *x, MixStats &st) {
     if (known.quiet &&
         (known.data != ring || known.size != echo_line[ch].size() || (v.echo && !silent)))
         known.quiet = false;
+    *active = count;
     if (known.quiet) {
         v.quiet = true;
         int played = 0;
         if (!silent) played = voice_stretch(v, ring, ring, x, count, st);
+        // From here on x is +0.0; only the vector that holds its start is
+        // written (the filter writes the rest if it needs them).
         const DF df;
-        for (int i = played; i < count; i += static_cast<int>(hn::Lanes(df)))
-            hn::StoreU(hn::Zero(df), df, x + i);
+        if (played < count) hn::StoreU(hn::Zero(df), df, x + played);
+        *active = played;
         st.quiet_frames += count - played;
         chan_pos[ch] = v.pos;
         chan_step[ch] = v.step;
@@ -490,7 +514,8 @@ bool bits_zero(float f) {
 // Whether channel ch adds anything but zeros to the chunk (see the top of the
 // file); when it does and its filter is on, scales its signal by 1 - k, the
 // input term of the filter, and returns its filter in *chain.
-bool prepare_filter(int ch, int count, float *x, bool silent, bool *chain, MixStats &st) {
+bool prepare_filter(int ch, int count, float *x, bool silent, int active, bool *chain,
+                    MixStats &st) {
     const DF df;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
     const float k = chan_lowpass[ch];
@@ -504,9 +529,10 @@ bool prepare_filter(int ch, int count, float *x, bool silent, bool *chain, MixSt
         return false;
     }
     if (k == 0.0f) {
-        chan_lowpass_prev[ch] = x[count - 1];
+        chan_lowpass_prev[ch] = active < count ? 0.0f : x[count - 1];
         return true;
     }
+    for (int i = active; i < count; i += lanes_max) hn::StoreU(hn::Zero(df), df, x + i);
     const VF scale = hn::Set(df, 1.0f - k);
     for (int i = 0; i < count; i += lanes_max)
         hn::Store(hn::Mul(hn::Load(df, x + i), scale), df, x + i);
@@ -552,7 +578,7 @@ void run_filters(const int *chs, int n, int count) {
 
 // Volume and pan of the listed channels summed in their order, clipped and
 // scaled into 16-bit frames, NaN as silence.
-void sum_and_write(const int *list, int listed, int count, short *out) {
+void sum_and_write(const int *list, const int *active, int listed, int count, short *out) {
     const DF df;
     const DI di;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
@@ -576,6 +602,8 @@ void sum_and_write(const int *list, int listed, int count, short *out) {
     auto frames = [&](int i) {
         VF left = hn::Zero(df), right = hn::Zero(df);
         for (int k = 0; k < listed; ++k) {
+            // Behind its active frames a channel adds +0.0: nothing.
+            if (i >= active[k]) continue;
             const VF g = hn::Mul(hn::LoadU(df, sig[k] + i), hn::Set(df, vol[k]));
             left = hn::Add(left, hn::Mul(g, hn::Set(df, pan[k])));
             right = hn::Add(right, hn::Mul(g, hn::Set(df, rest[k])));
@@ -606,16 +634,29 @@ void sum_and_write(const int *list, int listed, int count, short *out) {
 
 void MixChunk(int c0, int count, int channels, short *out) {
     MixStats st{};
-    int list[kSlots], listed = 0, filtered[kSlots], chains = 0;
+    int list[kSlots], active[kSlots], listed = 0, filtered[kSlots], chains = 0;
     for (int ch = 1; ch <= channels; ++ch) {
         if (chan_mute[ch]) continue;
-        const bool silent = voice_and_echo(ch, c0, count, signal[ch], st);
+        int frames = count;
+        const bool silent = voice_and_echo(ch, c0, count, signal[ch], &frames, st);
         bool chain = false;
-        if (prepare_filter(ch, count, signal[ch], silent, &chain, st)) list[listed++] = ch;
+        if (prepare_filter(ch, count, signal[ch], silent, frames, &chain, st)) {
+            list[listed] = ch;
+            // A filter rings on past the voice; so do NaN and infinite gains.
+            const float vol = chan_vol[ch], pan = chan_pan[ch];
+            const bool zeros_add_nothing =
+                !chain && std::isfinite(vol) && std::isfinite(pan) && std::isfinite(1.0f - pan);
+            if (!zeros_add_nothing && !chain) {
+                const DF df;
+                for (int i = frames; i < count; i += static_cast<int>(hn::Lanes(df)))
+                    hn::StoreU(hn::Zero(df), df, signal[ch] + i);
+            }
+            active[listed++] = zeros_add_nothing ? frames : count;
+        }
         if (chain) filtered[chains++] = ch;
     }
     run_filters(filtered, chains, count);
-    sum_and_write(list, listed, count, out);
+    sum_and_write(list, active, listed, count, out);
     st.frames = count;
     mix_stats.add(st);
 }
