@@ -592,10 +592,14 @@ void sum_and_write(const int *list, const int *active, int listed, int count, sh
         pan[k] = chan_pan[list[k]];
         rest[k] = 1.0f - pan[k];
     }
+    // Clipped and scaled, a sum truncates to a whole number below 2^15 in
+    // magnitude; added to 1.5 * 2^23 (exactly) it stands in the low bits of
+    // the float, two's complement in the low 16 of them.
+    const VF magic = hn::Set(df, 12582912.0f);
     auto to_int = [&](VF v) {
         v = hn::IfThenElseZero(hn::Eq(v, v), v);
         v = hn::Min(hn::Max(v, lo), hi);
-        return hn::ConvertTo(di, hn::Mul(v, scale));
+        return hn::BitCast(di, hn::Add(hn::Trunc(hn::Mul(v, scale)), magic));
     };
     // A frame is two 16-bit samples, left first: on a little-endian machine
     // one 32-bit word, left in the low half (the clipped values fit 16 bits).
