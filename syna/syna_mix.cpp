@@ -127,13 +127,20 @@ VF read_samples(DF df, const float *sample, int length, hn::Vec<DI> idx, int win
     const int lanes = static_cast<int>(hn::Lanes(df));
     const int lo = hn::GetLane(idx);
     if (windows == 0 || lo + windows * lanes > length) return hn::GatherIndex(df, sample, idx);
+    // Lanes left out of a partial vector read index 0: below lo. Masked,
+    // every index stays inside the windows.
     const auto rel = hn::Sub(idx, hn::Set(di, lo));
-    const auto wrap = hn::And(rel, hn::Set(di, lanes - 1));
-    const VF first = hn::TableLookupLanes(hn::LoadU(df, sample + lo), hn::IndicesFromVec(df, wrap));
-    if (windows == 1) return first;
-    const VF second =
-        hn::TableLookupLanes(hn::LoadU(df, sample + lo + lanes), hn::IndicesFromVec(df, wrap));
-    return hn::IfThenElse(hn::RebindMask(df, hn::Lt(rel, hn::Set(di, lanes))), first, second);
+    const auto wrap = hn::IndicesFromVec(df, hn::And(rel, hn::Set(di, lanes - 1)));
+    const VF below = hn::LoadU(df, sample + lo);
+    if (windows == 1) return hn::TableLookupLanes(below, wrap);
+    const VF above = hn::LoadU(df, sample + lo + lanes);
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // One instruction picks from both windows (by the low 5 bits of rel).
+    return VF{_mm512_permutex2var_ps(below.raw, rel.raw, above.raw)};
+#else
+    return hn::IfThenElse(hn::RebindMask(df, hn::Lt(rel, hn::Set(di, lanes))),
+                          hn::TableLookupLanes(below, wrap), hn::TableLookupLanes(above, wrap));
+#endif
 }
 
 // Frames [0, run) of a run that needs no check (run a whole number of
