@@ -6,37 +6,46 @@
  * (the sequencer has run for that one) and no wrap of the counter; at most
  * kChunkFrames frames. syna_play cuts its frames into such chunks.
  *
- * How, and why it gives the same bytes as the frame-by-frame mixer:
+ * How, and why it gives the same bytes as the frame-by-frame mixer
+ * (play_reference):
  * - The per-frame sum over channels keeps its channel order, but frames do
- *   not depend on each other in it, so every channel adds its share to a
- *   chunk of left and right sums, many frames per instruction.
+ *   not depend on each other in it. So each channel's signal over the chunk
+ *   is made first (voice, echo, filter), then the sums are formed frame
+ *   vector by frame vector, channel after channel, in registers.
  * - The echo ring is read at slot c + 1 and written at slot c: within a
  *   stretch that does not wrap the ring no frame reads what the stretch
  *   wrote, so a stretch is a load, a multiply and a store per vector.
- * - A voice position is a chain of float additions of a constant step. Its
- *   values are guessed a vector at a time as p0 + j * d, with d the
- *   rounded step of the first addition, and every guess is checked with the
- *   addition itself: fl(p[j] + step) == p[j + 1] for each lane. A block
- *   whose check fails (the position crosses a power of two, or a half-way
- *   tie), or in which the voice ends, is played frame by frame in plain
- *   code, and a new run of guesses starts after it. A sliding step is
- *   always played frame by frame.
+ * - A voice position is a chain of float additions of a constant step.
+ *   Within a binade of the position every addition rounds the step to the
+ *   same multiple of the binade's spacing (unless that is a half-way tie),
+ *   so up to the binade's top and the sample's end the positions are
+ *   exactly p0 + j * d: there they need no check (exact_run). Around those
+ *   limits a vector of guesses is checked lane by lane with the addition
+ *   itself, fl(p[j] + step) == p[j + 1]; if a check fails, the frames of
+ *   that vector are played one by one in plain code. A sliding step is
+ *   guessed the same way (running sums of the rounded steps) and checked.
+ * - Samples are read from one or two whole vectors of the sample, permuted,
+ *   when the indices are close enough; else gathered.
  * - The low-pass is a chain through the previous output and runs frame by
  *   frame, the filters of up to eight channels side by side; its input
  *   scaling and everything after it are vectors.
- * - A channel whose voice is idle, whose ring holds only +0.0 in the slots
- *   read and whose filter rests at +0.0 adds only zeros: it is skipped.
- *   Adding a zero can change nothing but the sign of a zero sum, and a
- *   zero sum gives the sample 0 either way.
- * Every operation is one IEEE single-precision operation of the same
- * operands as in the plain mixer (no fused multiply-add, no flushing of
- * subnormal values), so every vector width gives the same bytes.
+ * - A channel that adds only +0.0 is left out of the sums: a voice idle and
+ *   a ring holding only +0.0 where read, the filter at +0.0; or the part of
+ *   the chunk after its voice ended, if its ring holds only +0.0. Adding a
+ *   zero changes nothing but the sign of a zero sum, and a zero sum gives
+ *   the sample 0 either way. A ring known to hold only +0.0 (mix_rings) is
+ *   not read or written at all while no voice sends into it.
+ * - The 16-bit frames go out with streaming stores: the song is written
+ *   once and read much later.
+ * Every operation on samples is one IEEE single-precision operation of the
+ * same operands as in the plain mixer (no fused multiply-add, no flushing
+ * of subnormal values), so every vector width gives the same bytes.
  *
  * Limits: one synthesizer per process; the chunk buffers are module state.
  * Subnormal values are computed, not flushed: on processors that trap them
- * to microcode they are slow, on the ones this was measured on (see the
- * README) they are not. On 32-bit Arm the vector unit flushes subnormals,
- * so there only the portable scalar code is built.
+ * to microcode they are slow; on the ones this was measured on (see the
+ * README) they are not. 32-bit Arm's vector unit flushes subnormals, so
+ * there only the portable scalar code may be built (see CMakeLists.txt).
  */
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "syna_mix.cpp"
@@ -52,6 +61,10 @@
 #include <cstring>
 
 #include "syna_internal.h"
+
+#if HWY_ARCH_ARM_V7 && HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
+#error "32-bit Arm vector code flushes subnormal floats: build with HWY_COMPILE_ONLY_SCALAR"
+#endif
 
 HWY_BEFORE_NAMESPACE();
 namespace syna {
@@ -707,7 +720,7 @@ void mix_forget() {
 }
 alignas(64) float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
-#if defined(HWY_COMPILE_ONLY_STATIC)
+#if defined(HWY_COMPILE_ONLY_STATIC) || defined(HWY_COMPILE_ONLY_SCALAR)
 
 void mix_chunk(int c0, int count, int channels, short *out) {
     HWY_STATIC_DISPATCH(MixChunk)(c0, count, channels, out);
