@@ -1,6 +1,7 @@
 // A recorded show: every GL call of chosen frames, with the vertices,
-// colours and normals each draw reads, and the scene's state after every
-// tenth frame, compared as text with tests/scene_golden.txt. Floats are
+// colours and normals each draw reads, and for every tenth frame the scene's
+// state and a digest of what each draw reads, compared as text with
+// tests/scene_golden.txt. Floats are
 // written in their shortest exact form, so equal text is bit-equal.
 //
 // The show runs over a made-up, loud song at 20 frames a second, with the
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -72,6 +74,47 @@ std::string floats(const float *f, int n) {
     return out;
 }
 
+// FNV-1a over the bits of the floats.
+uint64_t fnv1a(const std::vector<float> &v, uint64_t h = 1469598103934665603ull) {
+    for (float f : v) {
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        for (int b = 0; b < 4; b++) {
+            h ^= (bits >> (8 * b)) & 0xffu;
+            h *= 1099511628211ull;
+        }
+    }
+    return h;
+}
+
+// Index of the first earlier draw of this frame that read exactly what draw
+// i reads, or i.
+size_t first_same_draw(const std::vector<GlCall> &calls, size_t i) {
+    const GlCall &c = calls[i];
+    for (size_t j = 0; j < i; j++) {
+        const GlCall &d = calls[j];
+        if (d.name == c.name && d.arrays == c.arrays && d.data == c.data && d.colors == c.colors &&
+            d.normals == c.normals)
+            return j;
+    }
+    return i;
+}
+
+// For frames kept short: a digest of what each draw with new data reads.
+std::string draw_digests() {
+    const auto &calls = glrec_calls();
+    std::string out;
+    for (size_t i = 0; i < calls.size(); i++) {
+        if (calls[i].name != "glDrawArrays" || first_same_draw(calls, i) != i) continue;
+        const GlCall &c = calls[i];
+        char text[40];
+        std::snprintf(text, sizeof text, " %016llx",
+                      (unsigned long long)fnv1a(c.normals, fnv1a(c.colors, fnv1a(c.data))));
+        out += cat(" call ", std::to_string(i), text);
+    }
+    return out;
+}
+
 // The show as text, one line per entry.
 std::vector<std::string> record_show() {
     const GlrecName names[] = {
@@ -97,7 +140,10 @@ std::vector<std::string> record_show() {
                           glrec_float(max_sample), " spin_angle ", glrec_float(spin_angle),
                           " timef ", glrec_float(timef)));
         out.push_back(cat("  paramf", floats(paramf, 10)));
-        if (!full_frame(ms, last)) continue;
+        if (!full_frame(ms, last)) {
+            out.push_back(cat("  draw digests:", draw_digests()));
+            continue;
+        }
 
         out.push_back("  petal_profile after the build (x y w per point):");
         for (int n = 0; n < PETAL_POINTS; n++)
@@ -108,14 +154,8 @@ std::vector<std::string> record_show() {
             out.push_back(cat("call ", std::to_string(i), " ", glrec_text(c, names)));
             // A draw that reads exactly what an earlier one of this frame
             // read says so instead of repeating it.
-            size_t same = i;
-            for (size_t j = 0; j < i && same == i; j++) {
-                const GlCall &d = calls[j];
-                if (d.name == c.name && d.arrays == c.arrays && d.data == c.data &&
-                    d.colors == c.colors && d.normals == c.normals)
-                    same = j;
-            }
-            if (c.name == "glDrawArrays" && same != i) {
+            const size_t same = c.name == "glDrawArrays" ? first_same_draw(calls, i) : i;
+            if (same != i) {
                 out.push_back(cat("  same arrays as call ", std::to_string(same)));
                 continue;
             }
