@@ -117,7 +117,9 @@ TEST(SynaLimits, SongTextSizeAndBytes) {
     EXPECT_EQ(tracks[1][1], kLoop);
 
     // Control characters mean binary data; tab, VT, FF and CR are text.
-    std::string binary = "bpm:125\n\x7f" "ELF\x02\x01\x01\n";
+    std::string binary =
+        "bpm:125\n\x7f"
+        "ELF\x02\x01\x01\n";
     EXPECT_EQ(load(binary), SYNA_REJECTED);
     EXPECT_STREQ(syna_error(), "line 2: control character 0x7f: not song text");
     EXPECT_EQ(load("bpm:128\n#\t\v\f\r\n"), 0) << syna_error();
@@ -145,8 +147,7 @@ TEST(SynaLimits, LoaderOnThingsThatAreNotSongFiles) {
     EXPECT_EQ(synatest::state_fingerprint(), before);
 
     fresh();
-    EXPECT_EQ(syna_load(dir.write("comments.song", "# only a comment\n").c_str()),
-              SYNA_REJECTED);
+    EXPECT_EQ(syna_load(dir.write("comments.song", "# only a comment\n").c_str()), SYNA_REJECTED);
     EXPECT_STREQ(syna_error(), "song has no tempo line");
 }
 
@@ -189,9 +190,8 @@ TEST(SynaLimits, SampleRateRange) {
         syna_init(rate);
         EXPECT_TRUE(wave_tables[3].empty());  // nothing allocated
         EXPECT_EQ(load(song), SYNA_REJECTED);
-        EXPECT_EQ(std::string(syna_error()),
-                  "sample rate " + std::to_string(rate) +
-                      " outside 8000..192000 was refused by syna_init");
+        EXPECT_EQ(std::string(syna_error()), "sample rate " + std::to_string(rate) +
+                                                 " outside 8000..192000 was refused by syna_init");
         for (short s : render(20000)) ASSERT_EQ(s, 0);
         syna_setbpm(125);
         EXPECT_EQ(pending_row_samples, kNotStarted);
