@@ -29,9 +29,9 @@
 #include <vector>
 
 struct BarLevel {
-    double sumsq = 0;        // sum of squared samples, both sides
-    long long samples = 0;   // samples counted (two per frame)
-    long long clipped = 0;   // samples at the mixer's clip bound
+    double sumsq = 0;       // sum of squared samples, both sides
+    long long samples = 0;  // samples counted (two per frame)
+    long long clipped = 0;  // samples at the mixer's clip bound
 };
 
 constexpr int kStatsRowsPerBar = 16;
@@ -51,8 +51,7 @@ double stats_dbfs(const BarLevel &b);
 // after_block (may be null) with the frames done. False with a reason when
 // the song is rejected.
 bool stats_solo(const char *text, size_t length, int channel, long long frames,
-                std::vector<BarLevel> *bars, std::string *why,
-                void (*after_block)(long long done));
+                std::vector<BarLevel> *bars, std::string *why, void (*after_block)(long long done));
 
 // The table: one line per bar, then "all"; channels 1..solos.size().
 void stats_print(FILE *out, const std::vector<BarLevel> &mix,

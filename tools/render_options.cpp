@@ -75,8 +75,7 @@ OptionsResult options_parse(int argc, char **argv, RenderOptions *opt, std::stri
         default: {
             // A long option is named by its argument word, a short one by optopt.
             const char *word = argv[optind - 1];
-            std::string name =
-                strncmp(word, "--", 2) == 0 ? word : std::string("-") + (char)optopt;
+            std::string name = strncmp(word, "--", 2) == 0 ? word : std::string("-") + (char)optopt;
             *why = c == ':' ? "option '" + name + "' needs a value" : "bad option '" + name + "'";
             return OPTIONS_USAGE_ERROR;
         }
