@@ -19,7 +19,8 @@ int main(int argc, char **argv) {
         std::vector<fs::path> files;
         if (fs::is_directory(argv[i])) {
             for (const auto &e : fs::directory_iterator(argv[i]))
-                if (e.is_regular_file() && e.path().filename() != "README") files.push_back(e.path());
+                if (e.is_regular_file() && e.path().filename() != "README")
+                    files.push_back(e.path());
         } else {
             files.push_back(argv[i]);
         }

@@ -15,9 +15,9 @@
  * Limits. Song files come from anyone, so every input is bounded; a song or
  * rate beyond a limit is refused with a message (syna_error), never clamped:
  *   - a song text is at most SYNA_MAX_SONG_BYTES (1 MiB) and is text: no NUL
- *     byte inside, no control character but tab, line and form feeds and
- *     carriage return, at least one line, and a tempo line (its own or that
- *     of an earlier accepted song);
+ *     byte inside, no control character but tab, vertical tab, form feed,
+ *     line feed and carriage return, at least one line, and a tempo line
+ *     (its own or that of an earlier accepted song);
  *   - instrument samples and echo lines together hold at most
  *     SYNA_MAX_SAMPLE_FLOATS floats (16 MiB). The demo's song needs about
  *     223,000 (0.9 MiB); a song of 28 channels, each with a 2 s instrument
