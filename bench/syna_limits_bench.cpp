@@ -82,8 +82,7 @@ void BM_ParseAtMemoryCap(benchmark::State &state) {
     for (int ch = 0; ch < syna::kSlots; ++ch)
         floats += (long long)(syna::inst_sample[ch].size() + syna::echo_line[ch].size());
     state.counters["floats"] = (double)floats;
-    state.counters["budget_share"] =
-        seconds / (double)state.iterations() / (kShowSeconds / 100.0);
+    state.counters["budget_share"] = seconds / (double)state.iterations() / (kShowSeconds / 100.0);
 }
 BENCHMARK(BM_ParseAtMemoryCap)->Unit(benchmark::kMillisecond);
 
@@ -98,8 +97,7 @@ void BM_RenderWorstAtCaps(benchmark::State &state) {
         benchmark::DoNotOptimize(block.data());
         seconds += cpu_now() - t0;
     }
-    state.counters["realtime_x"] =
-        kShowSeconds / (seconds / (double)state.iterations());
+    state.counters["realtime_x"] = kShowSeconds / (seconds / (double)state.iterations());
 }
 BENCHMARK(BM_RenderWorstAtCaps)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -54,10 +54,12 @@ enum {
 
 /* Output frames rendered since syna_init; the sequencer's clock, advanced by
  * syna_play. A host that plays from another thread may take it over once
- * rendering is done (the demo rewinds it and its audio callback advances
- * it): then every access from either thread must be a relaxed atomic 32-bit
- * load or store (__atomic_load_n / __atomic_store_n with __ATOMIC_RELAXED, or
- * std::atomic_ref<int>), and syna_play must no longer run. */
+ * rendering is done (the demo rewinds it, then starts its audio thread,
+ * whose callback advances it): from then on syna_play must not run, and
+ * while both threads run every access from either one is a relaxed atomic
+ * 32-bit load or store (__atomic_load_n / __atomic_store_n with
+ * __ATOMIC_RELAXED, or std::atomic_ref<int>); a reader may see a value one
+ * callback old, never a torn one. */
 extern int syna_counter;
 /* Index of the row being played, from 0. */
 extern int syna_row;
