@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the code style, then builds and runs the
 # whole test suite twice: a Release build (warnings are errors) and a build
-# with AddressSanitizer and UBSan.
+# with AddressSanitizer and UBSan; then the browser page in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,3 +14,5 @@ for preset in test sanitize; do
   echo "== $preset tests" >&2
   ctest --preset "$preset" -j"$jobs"
 done
+echo "== browser test" >&2
+scripts/test-web.sh

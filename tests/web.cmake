@@ -29,3 +29,11 @@ add_executable(gles1on2_tests web/gles1on2_test.cpp)
 target_include_directories(gles1on2_tests PRIVATE ${PROJECT_SOURCE_DIR}/gles1on2)
 target_link_libraries(gles1on2_tests PRIVATE gles1on2 GTest::gtest_main)
 gtest_discover_tests(gles1on2_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+
+# The page's arithmetic, natively: glibc's rand() sequence, the audio clock's
+# counter, the fixed frame clock.
+add_executable(web_native_tests web/web_native_test.cpp ${PROJECT_SOURCE_DIR}/web/libc_rand.cpp
+  ${PROJECT_SOURCE_DIR}/web/clock.cpp)
+target_link_libraries(web_native_tests PRIVATE kestovar_replay kestovar_playback kestovar_scene glrec_noop
+  GTest::gtest_main)
+gtest_discover_tests(web_native_tests)
