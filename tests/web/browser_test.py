@@ -271,7 +271,8 @@ def show(browser, base, song_sha256):
     page.wait_for("window.kestovar.phase", lambda v: v == "playing", 120)
     started = time.monotonic()
     state = page.eval("window.kestovar")
-    print(f"pre-render in the page: {state['prerenderMs']:.0f} ms", flush=True)
+    print(f"pre-render in the page: {state['prerenderMs']:.0f} ms "
+          f"({state['prerenderWorkMs']:.0f} ms of it rendering)", flush=True)
     check(state["audioHash"] == song_sha256,
           f"the page's song is the native song byte for byte ({state['audioHash']})")
     time.sleep(30)
