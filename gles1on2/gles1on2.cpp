@@ -331,7 +331,8 @@ void gather(GLint first, GLsizei count) {
             fetch(st.color, first + v, 4, x.color);
         else
             std::memcpy(x.color, st.current_color, sizeof x.color);
-        if (st.normal.on)
+        // Unlit, the shader never looks at the normal.
+        if (st.normal.on && st.lighting)
             fetch(st.normal, first + v, 3, x.normal);
         else
             std::memcpy(x.normal, st.current_normal, sizeof x.normal);

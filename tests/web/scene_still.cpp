@@ -181,6 +181,8 @@ void pattern_lines() {
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -2.0f);
     glDisable(GL_LIGHTING);
+    // The lighting pattern's normals hold six vertices: no normal array here.
+    glDisableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     static float star[32 * 3], colors[32 * 4];
