@@ -2,7 +2,8 @@
 # Installs what is missing, checks the code style, then builds and runs the
 # whole test suite twice: a Release build (warnings are errors) and a build
 # with AddressSanitizer and UBSan; then fuzzes the synthesizer for a minute
-# (clang's libFuzzer), failing on any finding.
+# (clang's libFuzzer), failing on any finding, and tries the browser page in
+# headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -20,3 +21,5 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" --target syna_fuzz
 echo "== fuzz run" >&2
 fuzz/run.sh 60
+echo "== browser test" >&2
+scripts/test-web.sh
