@@ -16,7 +16,10 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "playback.h"
+#include "prerender_thread.h"
 #include "scene.h"
 #include "song.h"
 #include "syna.h"
@@ -58,7 +61,9 @@ int main() {
         complain("the embedded song was rejected: %s", syna_error());
         return 1;
     }
-    show_prerender(print_dot);
+    // The song renders while the audio device and the display open; what
+    // they have to say waits for the last dot.
+    prerender_begin(print_dot);
 
     bool sound = true;
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO) < 0) {
@@ -73,9 +78,12 @@ int main() {
     want.callback = pakki;
     want.userdata = nullptr;
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;
-    if (!sound) complain("no audio device (%s); the show runs silently", SDL_GetError());
+    const std::string audio_error = sound ? "" : SDL_GetError();
 
-    if (tavelo_open(640, 480, 32, 0) < 0) {
+    const int opened = tavelo_open(640, 480, 32, 0);
+    prerender_end();
+    if (!sound) complain("no audio device (%s); the show runs silently", audio_error.c_str());
+    if (opened < 0) {
         complain("%s", tavelo_error());
         SDL_Quit();
         return 1;

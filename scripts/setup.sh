@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config
       libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri
-      libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format
+      libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format clang libclang-rt-14-dev libpng-dev
       xvfb xdotool x11-apps x11-utils imagemagick sox python3
       g++-aarch64-linux-gnu qemu-user googletest)
 missing=()

@@ -4,6 +4,7 @@ add_executable(syna_tests
   ${CMAKE_CURRENT_LIST_DIR}/syna_scenario.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_tables_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_parse_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/syna_hostile_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_play_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_diff_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/syna_golden_test.cpp
