@@ -598,20 +598,24 @@ void run_filters(const int *chs, int n, int count) {
 
 // Volume and pan of the listed channels summed in their order, clipped and
 // scaled into 16-bit frames, NaN as silence.
-void sum_and_write(const int *list, const int *active, int listed, int count, short *out) {
+// What the sums take from each listed channel: its signal (or, for a
+// channel whose idle voice lets its ring recirculate, the ring's read slots:
+// then `ring` is where the sums write the ring back, at 0.6), gains, and the
+// frames after which it adds only +0.0.
+struct Part {
+    const float *signal;
+    float *ring;
+    float vol, pan, rest;
+    int active;
+};
+
+void sum_and_write(const Part *parts, int listed, int count, short *out) {
     const DF df;
     const DI di;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
     const VF lo = hn::Set(df, -3.0f), hi = hn::Set(df, 3.0f), scale = hn::Set(df, 10922.0f);
+    const VF fb = hn::Set(df, 0.6f);
     const auto low16 = hn::Set(di, 0xffff);
-    const float *sig[kSlots];
-    float vol[kSlots], pan[kSlots], rest[kSlots];
-    for (int k = 0; k < listed; ++k) {
-        sig[k] = signal[list[k]];
-        vol[k] = chan_vol[list[k]];
-        pan[k] = chan_pan[list[k]];
-        rest[k] = 1.0f - pan[k];
-    }
     // Clipped and scaled, a sum truncates to a whole number below 2^15 in
     // magnitude; added to 1.5 * 2^23 (exactly) it stands in the low bits of
     // the float, two's complement in the low 16 of them.
@@ -621,22 +625,40 @@ void sum_and_write(const int *list, const int *active, int listed, int count, sh
         v = hn::Min(hn::Max(v, lo), hi);
         return hn::BitCast(di, hn::Add(hn::Trunc(hn::Mul(v, scale)), magic));
     };
+    // A channel's signal at frame i; a ring read there is written back, for
+    // the n frames of the vector that belong to the chunk. The ring is read
+    // at slot c + 1 and written at slot c: vector by vector in frame order,
+    // no read sees a write of this chunk.
+    auto take = [&](const Part &p, int i, int n) {
+        const VF m = hn::LoadU(df, p.signal + i);
+        if (p.ring) {
+            if (n == lanes_max) {
+                hn::StoreU(hn::Mul(m, fb), df, p.ring + i);
+            } else {
+                alignas(64) float tmp[kSlack];
+                hn::Store(hn::Mul(m, fb), df, tmp);
+                std::memcpy(p.ring + i, tmp, sizeof(float) * static_cast<size_t>(n));
+            }
+        }
+        return m;
+    };
     // A frame is two 16-bit samples, left first: on a little-endian machine
     // one 32-bit word, left in the low half (the clipped values fit 16 bits).
-    auto frames = [&](int i) {
+    auto frames = [&](int i, int n) {
         VF left = hn::Zero(df), right = hn::Zero(df);
         for (int k = 0; k < listed; ++k) {
+            const Part &p = parts[k];
             // Behind its active frames a channel adds +0.0: nothing.
-            if (i >= active[k]) continue;
-            const VF g = hn::Mul(hn::LoadU(df, sig[k] + i), hn::Set(df, vol[k]));
-            left = hn::Add(left, hn::Mul(g, hn::Set(df, pan[k])));
-            right = hn::Add(right, hn::Mul(g, hn::Set(df, rest[k])));
+            if (i >= p.active) continue;
+            const VF g = hn::Mul(take(p, i, n), hn::Set(df, p.vol));
+            left = hn::Add(left, hn::Mul(g, hn::Set(df, p.pan)));
+            right = hn::Add(right, hn::Mul(g, hn::Set(df, p.rest)));
         }
         return hn::Or(hn::And(to_int(left), low16), hn::ShiftLeft<16>(to_int(right)));
     };
     auto write_part = [&](int i, int n) {
         alignas(64) int32_t tmp[kSlack];
-        hn::Store(frames(i), di, tmp);
+        hn::Store(frames(i, n), di, tmp);
         std::memcpy(out + 2 * i, tmp, sizeof(int32_t) * static_cast<size_t>(n));
     };
     // The song is written once and read much later: past the cache, in
@@ -646,20 +668,20 @@ void sum_and_write(const int *list, const int *active, int listed, int count, sh
         at % sizeof(int32_t) != 0
             ? count
             : std::min(count, static_cast<int>((vector - at % vector) % vector / sizeof(int32_t)));
-    if (i > 0) write_part(0, std::min(i, lanes_max));
-    for (int j = lanes_max; j < i; j += lanes_max) write_part(j, std::min(lanes_max, i - j));
+    for (int j = 0; j < i; j += lanes_max) write_part(j, std::min(lanes_max, i - j));
     // Two vectors of frames at a time: the loop over the channels costs half.
     for (; i + 2 * lanes_max <= count; i += 2 * lanes_max) {
         const int i2 = i + lanes_max;
         VF l1 = hn::Zero(df), r1 = hn::Zero(df), l2 = hn::Zero(df), r2 = hn::Zero(df);
         for (int k = 0; k < listed; ++k) {
-            if (i >= active[k]) continue;
-            const VF v = hn::Set(df, vol[k]), pn = hn::Set(df, pan[k]), rs = hn::Set(df, rest[k]);
-            const VF g1 = hn::Mul(hn::LoadU(df, sig[k] + i), v);
+            const Part &p = parts[k];
+            if (i >= p.active) continue;
+            const VF v = hn::Set(df, p.vol), pn = hn::Set(df, p.pan), rs = hn::Set(df, p.rest);
+            const VF g1 = hn::Mul(take(p, i, lanes_max), v);
             l1 = hn::Add(l1, hn::Mul(g1, pn));
             r1 = hn::Add(r1, hn::Mul(g1, rs));
-            if (i2 >= active[k]) continue;
-            const VF g2 = hn::Mul(hn::LoadU(df, sig[k] + i2), v);
+            if (i2 >= p.active) continue;
+            const VF g2 = hn::Mul(take(p, i2, lanes_max), v);
             l2 = hn::Add(l2, hn::Mul(g2, pn));
             r2 = hn::Add(r2, hn::Mul(g2, rs));
         }
@@ -669,38 +691,73 @@ void sum_and_write(const int *list, const int *active, int listed, int count, sh
                    reinterpret_cast<int32_t *>(out + 2 * i2));
     }
     for (; i + lanes_max <= count; i += lanes_max)
-        hn::Stream(frames(i), di, reinterpret_cast<int32_t *>(out + 2 * i));
+        hn::Stream(frames(i, lanes_max), di, reinterpret_cast<int32_t *>(out + 2 * i));
     if (i < count) write_part(i, count - i);
     hwy::FlushStream();
+}
+
+// Whether channel ch's chunk is only its ring recirculating into an
+// unfiltered signal, the ring neither wrapping nor silent where read: then
+// the sums read and write the ring themselves (no signal in between).
+// Returns the ring's read slots for frame 0, or null.
+float *ring_for_sums(int ch, int c0, int count) {
+    if (!(chan_pos[ch] < 0.0f) || chan_lowpass[ch] != 0.0f) return nullptr;
+    const MixRing &known = mix_rings[ch];
+    float *ring = echo_line[ch].data();
+    if (known.quiet && known.data == ring && known.size == echo_line[ch].size()) return nullptr;
+    const int len = echo_length;
+    int w = c0 % len;
+    if (w < 0) w += len;
+    const int r = w + 1;
+    const DF df;
+    const int lanes_max = static_cast<int>(hn::Lanes(df));
+    if (r + count > len || static_cast<size_t>(r + count + lanes_max) > echo_line[ch].size())
+        return nullptr;
+    // A silent stretch goes the other way, which skips it (and may find the
+    // whole ring silent).
+    const DI di;
+    const auto none = hn::Zero(di);
+    for (int i = 0; i + lanes_max <= count; i += lanes_max)
+        if (!hn::AllTrue(di, hn::Eq(hn::BitCast(di, hn::LoadU(df, ring + r + i)), none)))
+            return ring + r;
+    return nullptr;
 }
 
 }  // namespace
 
 void MixChunk(int c0, int count, int channels, short *out) {
     MixStats st{};
-    int list[kSlots], active[kSlots], listed = 0, filtered[kSlots], chains = 0;
+    Part parts[kSlots];
+    int listed = 0, filtered[kSlots], chains = 0;
     for (int ch = 1; ch <= channels; ++ch) {
         if (chan_mute[ch]) continue;
+        const float vol = chan_vol[ch], pan = chan_pan[ch], rest = 1.0f - pan;
+        if (float *rd = ring_for_sums(ch, c0, count)) {
+            // Its signal is the ring as read; the filter (off) keeps the last.
+            chan_lowpass_prev[ch] = rd[count - 1];
+            parts[listed++] = Part{rd, rd - 1, vol, pan, rest, count};
+            st.echo_frames += count;
+            continue;
+        }
         int frames = count;
         const bool silent = voice_and_echo(ch, c0, count, signal[ch], &frames, st);
         bool chain = false;
         if (prepare_filter(ch, count, signal[ch], silent, frames, &chain, st)) {
-            list[listed] = ch;
             // A filter rings on past the voice; so do NaN and infinite gains.
-            const float vol = chan_vol[ch], pan = chan_pan[ch];
             const bool zeros_add_nothing =
-                !chain && std::isfinite(vol) && std::isfinite(pan) && std::isfinite(1.0f - pan);
+                !chain && std::isfinite(vol) && std::isfinite(pan) && std::isfinite(rest);
             if (!zeros_add_nothing && !chain) {
                 const DF df;
                 for (int i = frames; i < count; i += static_cast<int>(hn::Lanes(df)))
                     hn::StoreU(hn::Zero(df), df, signal[ch] + i);
             }
-            active[listed++] = zeros_add_nothing ? frames : count;
+            parts[listed++] =
+                Part{signal[ch], nullptr, vol, pan, rest, zeros_add_nothing ? frames : count};
         }
         if (chain) filtered[chains++] = ch;
     }
     run_filters(filtered, chains, count);
-    sum_and_write(list, active, listed, count, out);
+    sum_and_write(parts, listed, count, out);
     st.frames = count;
     mix_stats.add(st);
 }
