@@ -14,7 +14,9 @@
  *   vector by frame vector, channel after channel, in registers.
  * - The echo ring is read at slot c + 1 and written at slot c: within a
  *   stretch that does not wrap the ring no frame reads what the stretch
- *   wrote, so a stretch is a load, a multiply and a store per vector.
+ *   wrote, so a stretch is a load, a multiply and a store per vector. For
+ *   a channel with an idle voice and no filter the sums do that themselves,
+ *   taking the slots read as the channel's signal.
  * - A voice position is a chain of float additions of a constant step.
  *   Within a binade of the position every addition rounds the step to the
  *   same multiple of the binade's spacing (unless that is a half-way tie),
@@ -95,9 +97,7 @@ void store_part(DF df, VF v, float *p, int lanes) {
     std::memcpy(p, tmp, sizeof(float) * static_cast<size_t>(lanes));
 }
 
-// The voice played frame by frame, exactly as the plain mixer does it, for
-// at most `count` frames of a ring stretch (read at rd, written at wr).
-// Returns the frames played; fewer than count when the voice ends.
+// A channel's voice while it plays through a chunk.
 struct Voice {
     float pos, step, slide, end;
     const float *sample;
@@ -106,6 +106,9 @@ struct Voice {
     bool quiet;  // the ring holds only +0.0 and the echo send is off: it stays so
 };
 
+// The voice played frame by frame, exactly as the plain mixer does it, for
+// at most `count` frames of a ring stretch (read at rd, written at wr).
+// Returns the frames played; fewer than count when the voice ends.
 int voice_frames(Voice &v, const float *rd, float *wr, float *x, int count) {
     for (int t = 0; t < count; ++t) {
         const float m = v.quiet ? 0.0f : rd[t];
@@ -444,9 +447,6 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
     return false;
 }
 
-// Voice and echo of channel ch over the chunk into x (before the low-pass).
-// Returns true when x is all +0.0 and the voice stayed idle; *active: the
-// frames from which on x is +0.0 (count: none known), not all written.
 // Whether every slot of ring ch holds +0.0, bit for bit.
 bool ring_all_zero(int ch) {
     const DF df;
@@ -467,6 +467,9 @@ bool ring_all_zero(int ch) {
     return rest == 0 && hn::AllTrue(di, hn::Eq(bits, hn::Zero(di)));
 }
 
+// Voice and echo of channel ch over the chunk into x (before the low-pass).
+// Returns true when x is all +0.0 and the voice stayed idle; *active: the
+// frames from which on x is +0.0 (count: none known), not all written.
 bool voice_and_echo(int ch, int c0, int count, float *x, int *active, MixStats &st) {
     const int len = echo_length;
     float *ring = echo_line[ch].data();
@@ -596,8 +599,6 @@ void run_filters(const int *chs, int n, int count) {
     if (n == 1) filter_chains<1>(chs, count);
 }
 
-// Volume and pan of the listed channels summed in their order, clipped and
-// scaled into 16-bit frames, NaN as silence.
 // What the sums take from each listed channel: its signal (or, for a
 // channel whose idle voice lets its ring recirculate, the ring's read slots:
 // then `ring` is where the sums write the ring back, at 0.6), gains, and the
@@ -609,6 +610,8 @@ struct Part {
     int active;
 };
 
+// Volume and pan of the listed channels summed in their order, clipped and
+// scaled into 16-bit frames (NaN as silence) and written to out.
 void sum_and_write(const Part *parts, int listed, int count, short *out) {
     const DF df;
     const DI di;
