@@ -89,7 +89,9 @@ static void draw_flower(int ms) {
     }
 }
 
-int osa(int ms) {
+// Everything of a frame that carries over to the next one; osa_skip runs
+// only this.
+static void advance(int ms) {
     timef = (float)ms;
     // One relaxed 32-bit read of the position the audio thread advances; a
     // stale value only moves the picture by one callback block.
@@ -98,6 +100,13 @@ int osa(int ms) {
 
     analyysi(&mixed[windowstart(ms)]);
     paramstep(beat);
+    spin_angle = (float)((double)spin_angle + 1.5 * (double)paramf[7]);
+}
+
+void osa_skip(int ms) { advance(ms); }
+
+int osa(int ms) {
+    advance(ms);
 
     glClearColor(paramf[8], paramf[8], paramf[8], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -114,7 +123,6 @@ int osa(int ms) {
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, paramf[5]);
     glRotatef(-18.0f * paramf[6], 1.0f, 0.0f, 0.0f);
-    spin_angle = (float)((double)spin_angle + 1.5 * (double)paramf[7]);
     glRotatef(spin_angle, 0.0f, 0.0f, 1.0f);
     glEnableClientState(GL_VERTEX_ARRAY);
 

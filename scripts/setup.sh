@@ -3,7 +3,8 @@
 # skipping packages that are already there.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config
-      libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri
+      libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri libasound2-dev
+      libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libpng-dev ffmpeg valgrind
       libgtest-dev libgmock-dev libbenchmark-dev clang-format
       xvfb xdotool x11-apps x11-utils imagemagick sox python3)
 missing=()
