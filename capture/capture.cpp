@@ -73,9 +73,7 @@ extern "C" capture_times capture_timing(void) { return timing; }
 
 extern "C" int capture_ms(long long frame, int fps) { return (int)(frame * 1000 / fps); }
 
-extern "C" long long capture_sample(long long frame, int fps) {
-    return frame * SHOW_RATE / fps;
-}
+extern "C" long long capture_sample(long long frame, int fps) { return frame * SHOW_RATE / fps; }
 
 extern "C" int capture_position(long long frame, int fps) {
     const long long sounding = capture_sample(frame, fps);
@@ -97,7 +95,8 @@ extern "C" int capture_run(const capture_request *r) {
     error_text[0] = '\0';
     timing = capture_times{};
     const int fps = r->fps;
-    if (fps < 1 || fps > kMaxFps) return fail("the frame rate %d is not within 1 to %d", fps, kMaxFps);
+    if (fps < 1 || fps > kMaxFps)
+        return fail("the frame rate %d is not within 1 to %d", fps, kMaxFps);
     if (r->width < 2 || r->height < 2 || r->width > kMaxSide || r->height > kMaxSide ||
         r->width % 2 || r->height % 2)
         return fail("the size %dx%d is not two even numbers from 2 to %d", r->width, r->height,
@@ -110,7 +109,8 @@ extern "C" int capture_run(const capture_request *r) {
         if (!(r->from >= 0.0)) return fail("--from must be a time from 0 on");
         first = capture_frame_at(r->from, fps);
         end = r->to < 0.0 ? show : std::min(show, capture_frame_at(r->to, fps));
-        if (first >= show) return fail("--from %.3f is past the end of the show (%.3f s)", r->from, show_s);
+        if (first >= show)
+            return fail("--from %.3f is past the end of the show (%.3f s)", r->from, show_s);
         if (end <= first) return fail("the range %.3f to %.3f s holds no frame", r->from, r->to);
     }
     long long last = end;  // frames to go through
@@ -127,9 +127,15 @@ extern "C" int capture_run(const capture_request *r) {
         return fail("%s", tavelo_error());
     std::vector<uint8_t> rgba((size_t)r->width * (size_t)r->height * 4);
     char why[400] = "";
+    const encoder_api *encoder = nullptr;
     if (r->video != nullptr) {
-        const encoder_config config = {r->video, r->width, r->height, fps, r->pcm};
-        if (encoder_open(config, why, sizeof why) < 0) {
+        encoder = encoder_load(why, sizeof why);
+        if (encoder == nullptr) {
+            tavelo_close();
+            return fail("%s", why);
+        }
+        const encoder_config config = {r->video, r->width, r->height, fps, SHOW_RATE, r->pcm};
+        if (encoder->open(&config, why, sizeof why) < 0) {
             tavelo_close();
             return fail("%s: %s", r->video, why);
         }
@@ -145,8 +151,8 @@ extern "C" int capture_run(const capture_request *r) {
         __atomic_store_n(&syna_counter, capture_position(n, fps), __ATOMIC_RELAXED);
         const int ms = capture_ms(n, fps);
         const bool in_video = n >= first && n < end;
-        const bool wanted = in_video || std::find(still_frame.begin(), still_frame.end(), n) !=
-                                            still_frame.end();
+        const bool wanted =
+            in_video || std::find(still_frame.begin(), still_frame.end(), n) != still_frame.end();
         double t0 = now_s();
         if (!wanted) {
             osa_skip(ms);
@@ -168,16 +174,15 @@ extern "C" int capture_run(const capture_request *r) {
         timing.read_s += t2 - t1;
         timing.drawn++;
         for (int i = 0; i < r->still_count && result == 0; i++) {
-            if (still_frame[(size_t)i] == n &&
-                still_write(r->stills[i].path, rgba.data(), r->width, r->height, why,
-                            sizeof why) < 0)
+            if (still_frame[(size_t)i] == n && still_write(r->stills[i].path, rgba.data(), r->width,
+                                                           r->height, why, sizeof why) < 0)
                 result = fail("%s", why);
         }
         if (result != 0) break;
         if (in_video) {
             const long long s0 = capture_sample(n, fps), s1 = capture_sample(n + 1, fps);
-            if (encoder_video(rgba.data(), why, sizeof why) < 0 ||
-                encoder_audio(&mixed[2 * s0], s1 - s0, why, sizeof why) < 0) {
+            if (encoder->video(rgba.data(), why, sizeof why) < 0 ||
+                encoder->audio(&mixed[2 * s0], s1 - s0, why, sizeof why) < 0) {
                 result = fail("%s: %s", r->video, why);
                 break;
             }
@@ -189,7 +194,8 @@ extern "C" int capture_run(const capture_request *r) {
     if (r->video != nullptr) {
         const double t0 = now_s();
         // Even a stopped capture leaves a file that plays.
-        if (encoder_close(why, sizeof why) < 0 && result >= 0) result = fail("%s: %s", r->video, why);
+        if (encoder->close(why, sizeof why) < 0 && result >= 0)
+            result = fail("%s: %s", r->video, why);
         timing.encode_s += now_s() - t0;
     }
     tavelo_close();

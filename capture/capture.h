@@ -38,13 +38,13 @@ typedef struct capture_still {
 } capture_still;
 
 typedef struct capture_request {
-    const char *video;     /* video file (.mp4, or .mkv/.mov); null: stills only */
-    int width, height;     /* picture size in pixels; 1920 x 1080 */
-    int fps;               /* frames per second; 60 */
-    double from;           /* first second of the video; 0 */
-    double to;             /* end of the video in seconds; < 0: the show's end */
-    int pcm;               /* 1: 16-bit PCM audio instead of AAC */
-    int progress;          /* 1: progress bar on standard error (a terminal) */
+    const char *video; /* video file (.mp4, or .mkv/.mov); null: stills only */
+    int width, height; /* picture size in pixels; 1920 x 1080 */
+    int fps;           /* frames per second; 60 */
+    double from;       /* first second of the video; 0 */
+    double to;         /* end of the video in seconds; < 0: the show's end */
+    int pcm;           /* 1: 16-bit PCM audio instead of AAC */
+    int progress;      /* 1: progress bar on standard error (a terminal) */
     const capture_still *stills;
     int still_count;
     /* When it turns nonzero the capture stops after the frame in hand and

@@ -1,4 +1,5 @@
-/* encoder.cpp - FFmpeg muxing of the capture's picture and sound. */
+/* encoder.cpp - FFmpeg muxing of the capture's picture and sound; built
+ * as the module kestovar-encoder.so (see encoder.h). */
 #include "encoder.h"
 
 extern "C" {
@@ -11,8 +12,6 @@ extern "C" {
 
 #include <cstdio>
 #include <cstring>
-
-#include "show.h"
 
 namespace {
 
@@ -35,8 +34,7 @@ int say(char *error, size_t size, const char *what, int code) {
 }
 
 // Sends one frame (or the flush request, null) and writes what comes out.
-int drain(AVCodecContext *codec, AVStream *stream, const AVFrame *frame, char *error,
-          size_t size) {
+int drain(AVCodecContext *codec, AVStream *stream, const AVFrame *frame, char *error, size_t size) {
     int rc = avcodec_send_frame(codec, frame);
     if (rc < 0) return say(error, size, "cannot encode", rc);
     for (;;) {
@@ -98,9 +96,9 @@ int open_video(const encoder_config &c, char *error, size_t size) {
     video_stream->time_base = video->time_base;
     avcodec_parameters_from_context(video_stream->codecpar, video);
 
-    scaler = sws_getContext(c.width, c.height, AV_PIX_FMT_RGBA, c.width, c.height,
-                            AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
-                            nullptr);
+    scaler =
+        sws_getContext(c.width, c.height, AV_PIX_FMT_RGBA, c.width, c.height, AV_PIX_FMT_YUV420P,
+                       SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (scaler == nullptr) return say(error, size, "no RGBA to YUV 4:2:0 conversion", 0);
     // Full-range RGB in, BT.709 limited-range YUV out.
     sws_setColorspaceDetails(scaler, sws_getCoefficients(SWS_CS_ITU709), 1,
@@ -125,10 +123,10 @@ int open_audio(const encoder_config &c, char *error, size_t size) {
     if (codec == nullptr) return say(error, size, "FFmpeg has no encoder for the audio", 0);
     audio = avcodec_alloc_context3(codec);
     audio->sample_fmt = c.pcm ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLTP;
-    audio->sample_rate = SHOW_RATE;
+    audio->sample_rate = c.rate;
     const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     av_channel_layout_copy(&audio->ch_layout, &stereo);
-    audio->time_base = AVRational{1, SHOW_RATE};
+    audio->time_base = AVRational{1, c.rate};
     if (!c.pcm) audio->bit_rate = 256000;
     if (out->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int rc = avcodec_open2(audio, codec, nullptr);
@@ -139,7 +137,7 @@ int open_audio(const encoder_config &c, char *error, size_t size) {
 
     sound = av_frame_alloc();
     sound->format = audio->sample_fmt;
-    sound->sample_rate = SHOW_RATE;
+    sound->sample_rate = c.rate;
     av_channel_layout_copy(&sound->ch_layout, &stereo);
     // PCM takes any length; AAC wants its own frame size.
     sound->nb_samples = audio->frame_size > 0 ? audio->frame_size : 1024;
@@ -148,9 +146,8 @@ int open_audio(const encoder_config &c, char *error, size_t size) {
     return 0;
 }
 
-}  // namespace
-
-int encoder_open(const encoder_config &c, char *error, size_t size) {
+int encoder_open(const encoder_config *config, char *error, size_t size) {
+    const encoder_config &c = *config;
     free_all();
     // The encoders' own reports (settings, statistics) are not for users;
     // failures come back through the return codes.
@@ -245,4 +242,12 @@ int encoder_close(char *error, size_t size) {
     }
     free_all();
     return result;
+}
+
+const encoder_api api = {encoder_open, encoder_video, encoder_audio, encoder_close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const encoder_api *kestovar_encoder(void) {
+    return &api;
 }

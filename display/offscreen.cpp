@@ -22,8 +22,8 @@ extern "C" void offscreen_release(offscreen_gl *gl) {
     gl->surface = EGL_NO_SURFACE;
 }
 
-extern "C" int offscreen_context(int version, int width, int height, offscreen_gl *gl,
-                                 char *error, size_t error_size) {
+extern "C" int offscreen_context(int version, int width, int height, offscreen_gl *gl, char *error,
+                                 size_t error_size) {
     gl->display = EGL_NO_DISPLAY;
     gl->context = EGL_NO_CONTEXT;
     gl->surface = EGL_NO_SURFACE;

@@ -21,10 +21,10 @@ extern "C" {
 #endif
 
 enum {
-    XPROBE_ANSWERS = 0,      /* a reply came */
-    XPROBE_NO_SERVER = 1,    /* nothing accepts connections there */
-    XPROBE_SILENT = 2,       /* connected, but no reply within the time */
-    XPROBE_UNKNOWN = 3,      /* a DISPLAY form this probe does not read */
+    XPROBE_ANSWERS = 0,   /* a reply came */
+    XPROBE_NO_SERVER = 1, /* nothing accepts connections there */
+    XPROBE_SILENT = 2,    /* connected, but no reply within the time */
+    XPROBE_UNKNOWN = 3,   /* a DISPLAY form this probe does not read */
 };
 
 int xprobe_answers(const char *display, int timeout_ms);
