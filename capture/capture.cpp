@@ -141,8 +141,18 @@ extern "C" int capture_run(const capture_request *r) {
         }
     }
 
-    if (r->progress) progress_start("capture", last);
+    // The bar counts the pictures made; stepping through the others is quick.
+    long long pictures = end - first;
+    for (size_t i = 0; i < still_frame.size(); i++) {
+        const long long f = still_frame[i];
+        const bool seen = (f >= first && f < end) ||
+                          std::find(still_frame.begin(), still_frame.begin() + (long)i, f) !=
+                              still_frame.begin() + (long)i;
+        if (!seen) pictures++;
+    }
+    if (r->progress) progress_start("capture", pictures);
     int result = 0;
+    long long made = 0;
     for (long long n = 0; n < last; n++) {
         if (r->stop != nullptr && *r->stop) {
             result = 1;
@@ -154,15 +164,20 @@ extern "C" int capture_run(const capture_request *r) {
         const bool wanted =
             in_video || std::find(still_frame.begin(), still_frame.end(), n) != still_frame.end();
         double t0 = now_s();
-        if (!wanted) {
+        if (!wanted && n > 0) {
             osa_skip(ms);
             timing.skip_s += now_s() - t0;
             timing.skipped++;
-            if (r->progress) progress_update(n + 1);
             continue;
         }
         osa(ms);
         tavelo_flip();
+        if (!wanted) {
+            // Frame 0 is drawn even when nobody asked for it: some GL state
+            // carries over from frame to frame (the trace's line width stays
+            // for the outlines), and a whole run has it from frame 0 on.
+            continue;
+        }
         glFinish();
         double t1 = now_s();
         timing.draw_s += t1 - t0;
@@ -188,7 +203,7 @@ extern "C" int capture_run(const capture_request *r) {
             }
         }
         timing.encode_s += now_s() - t2;
-        if (r->progress) progress_update(n + 1);
+        if (r->progress) progress_update(++made);
     }
     if (r->progress) progress_finish();
     if (r->video != nullptr) {

@@ -12,7 +12,8 @@
  * Frames before a range or a still are still taken, through osa_skip, so
  * the keyframe glide, the spin and the peak level have the values a whole
  * run has there: a range or a still shows what the same frame of a
- * whole-show capture shows.
+ * whole-show capture shows. Frame 0 is always drawn, for the GL state that
+ * a whole run carries from it (the trace's line width).
  *
  * Use (after show_prerender has filled `mixed`):
  *     capture_request r;

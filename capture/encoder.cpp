@@ -115,8 +115,8 @@ int open_video(const encoder_config &c, char *error, size_t size) {
 int open_audio(const encoder_config &c, char *error, size_t size) {
     const AVCodecID id = c.pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_AAC;
     if (avformat_query_codec(out->oformat, id, FF_COMPLIANCE_NORMAL) != 1) {
-        std::snprintf(error, size, "a %s file cannot hold %s audio%s", out->oformat->name,
-                      c.pcm ? "PCM" : "AAC", c.pcm ? " (use .mkv or .mov)" : "");
+        std::snprintf(error, size, "the %s format cannot hold %s audio%s", out->oformat->name,
+                      c.pcm ? "PCM" : "AAC", c.pcm ? " (use a .mkv or .mov file)" : "");
         return -1;
     }
     const AVCodec *codec = avcodec_find_encoder(id);

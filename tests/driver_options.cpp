@@ -86,25 +86,25 @@ TEST(Options, MistakesAreRefusedWithAMessage) {
         {"--bogus"},
         {"-x"},
         {"stray"},
-        {"--capture"},                             // no value
-        {"--capture="},                            // empty name
-        {"--window", "800"},                       // not WxH
-        {"--window", "0x600"},                     // empty
-        {"--window", "800x600x2"},                 // trailing junk
-        {"--size", "1920x1080"},                   // no capture
-        {"--fps", "30"},                           // no capture
-        {"--still", "12:x.png", "--from", "3"},    // a range needs a video
-        {"--still", "x.png"},                      // no time
-        {"--still", "-1:x.png"},                   // negative time
-        {"--still", "nan:x.png"},                  // not a time
-        {"--still", "3:"},                         // no file
-        {"--capture", "a.mp4", "--fps", "0"},      // no frame rate
-        {"--capture", "a.mp4", "--fps", "2.5"},    // whole numbers only
-        {"--capture", "a.mp4", "--from", "-2"},    // negative
+        {"--capture"},                           // no value
+        {"--capture="},                          // empty name
+        {"--window", "800"},                     // not WxH
+        {"--window", "0x600"},                   // empty
+        {"--window", "800x600x2"},               // trailing junk
+        {"--size", "1920x1080"},                 // no capture
+        {"--fps", "30"},                         // no capture
+        {"--still", "12:x.png", "--from", "3"},  // a range needs a video
+        {"--still", "x.png"},                    // no time
+        {"--still", "-1:x.png"},                 // negative time
+        {"--still", "nan:x.png"},                // not a time
+        {"--still", "3:"},                       // no file
+        {"--capture", "a.mp4", "--fps", "0"},    // no frame rate
+        {"--capture", "a.mp4", "--fps", "2.5"},  // whole numbers only
+        {"--capture", "a.mp4", "--from", "-2"},  // negative
         {"--capture", "a.mp4", "--from", "5", "--to", "5"},
         {"--capture", "a.mp4", "--audio", "mp3"},  // unknown track
         {"--capture", "a.mp4", "--window", "800x600"},
-        {"--help=yes"},                            // takes no value
+        {"--help=yes"},  // takes no value
     };
     for (const auto &args : wrong) {
         driver_options o;

@@ -22,8 +22,13 @@ struct State {
 };
 
 State now() {
-    return State{std::vector<float>(paramf, paramf + 10), std::vector<float>(buf, buf + 2048),
-                 spin_angle, max_sample, timef, beat, quit};
+    return State{std::vector<float>(paramf, paramf + 10),
+                 std::vector<float>(buf, buf + 2048),
+                 spin_angle,
+                 max_sample,
+                 timef,
+                 beat,
+                 quit};
 }
 
 void reset() {
