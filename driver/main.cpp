@@ -110,21 +110,22 @@ int capture(driver_options &o) {
         complain("%s", capture_error());
         return 1;
     }
+    if (rc == 1) {
+        if (o.request.video != nullptr)
+            complain("stopped; %s holds what was captured until then", o.request.video);
+        else
+            complain("stopped");
+        return 128 + stop_signal;
+    }
     const int fps = o.request.fps;
     if (o.request.video != nullptr) {
         const long long show = capture_show_frames(fps);
         const long long first = capture_frame_at(o.request.from, fps);
         long long end = o.request.to < 0 ? show : capture_frame_at(o.request.to, fps);
         if (end > show) end = show;
-        const capture_times t = capture_timing();
-        const long long frames = rc == 1 ? t.drawn : end - first;
-        printf("%s: %lld frames, %.3f s from %.3f s, %dx%d at %d fps\n", o.request.video, frames,
-               (double)frames / fps, (double)first / fps, o.request.width, o.request.height, fps);
-    }
-    if (rc == 1) {
-        complain("stopped by a signal; %s holds what was captured",
-                 o.request.video ? o.request.video : "no video");
-        return 128 + stop_signal;
+        printf("%s: %lld frames, %.3f s from %.3f s, %dx%d at %d fps\n", o.request.video,
+               end - first, (double)(end - first) / fps, (double)first / fps, o.request.width,
+               o.request.height, fps);
     }
     for (const capture_still &s : o.stills)
         printf("%s: the frame at %.3f s\n", s.path, (double)capture_frame_at(s.seconds, fps) / fps);

@@ -25,7 +25,7 @@ if(KESTOVAR_SANITIZE)
 endif()
 
 set(E2E_CASES full_run escape_queued escape_mid no_display no_audio screenshots fullscreen
-  window signals close_button stopped_server)
+  window signals signal_prerender quiet_alsa close_button stopped_server)
 set(E2E_ENV "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;CLOSE_WINDOW=$<TARGET_FILE:close_window>;XVFB_SH=${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
 # Valgrind runs once, on the Release build: under the sanitizers it cannot.
 if(NOT KESTOVAR_SANITIZE)

@@ -356,6 +356,42 @@ def case_signals():
         del win
 
 
+def case_signal_prerender():
+    """A signal while the song is still being rendered, before SDL is up,
+    ends the program cleanly too: the dots, the FPS line, status 0."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        proc = start_show()
+        try:
+            # The first dot: the handler is in place and the render runs.
+            # Read from the pipe itself: communicate() below does too.
+            first = b""
+            while len(first) < len(b"Measuring CPU speed.") and proc.poll() is None:
+                first += os.read(proc.stdout.fileno(), len(b"Measuring CPU speed.") - len(first))
+            proc.send_signal(sig)
+            out, err = proc.communicate(timeout=60)
+        finally:
+            if proc.poll() is None:
+                os.killpg(proc.pid, signal.SIGKILL)
+        p = subprocess.CompletedProcess([], proc.returncode, first + out, err)
+        ended_like_escape(p, sig.name + " while rendering")
+        print("%s while rendering: %r" % (sig.name, p.stdout[-10:]))
+
+
+def case_quiet_alsa():
+    """With SDL left to pick its audio driver, ALSA's own error lines stay
+    off the terminal; without a sound card one line of ours says so."""
+    p, _ = run(env_with(SDL_AUDIODRIVER=None, LD_PRELOAD=os.environ["ESCAPE_SHIM"]),
+               timeout=120)
+    if p.returncode != 0:
+        fail("exit status %d, stderr %r" % (p.returncode, p.stderr))
+    lines = p.stderr.decode(errors="replace").splitlines()
+    if any("ALSA lib" in line for line in lines) or len(lines) > 1:
+        fail("standard error holds more than our line: %r" % lines)
+    if lines and "silently" not in lines[0]:
+        fail("unexpected message %r" % lines[0])
+    print("quiet ALSA:", lines or "a sound card answered")
+
+
 def case_close_button():
     """The window's close button ends the show like Escape."""
     proc = start_show()
@@ -443,6 +479,8 @@ CASES = {
     "window": case_window,
     "signals": case_signals,
     "close_button": case_close_button,
+    "signal_prerender": case_signal_prerender,
+    "quiet_alsa": case_quiet_alsa,
     "stopped_server": case_stopped_server,
     "valgrind": case_valgrind,
 }
