@@ -87,7 +87,7 @@ int open_video(const encoder_config &c, char *error, size_t size) {
     video->color_primaries = AVCOL_PRI_BT709;
     video->color_trc = AVCOL_TRC_BT709;
     video->color_range = AVCOL_RANGE_MPEG;
-    av_opt_set(video->priv_data, "preset", "fast", 0);
+    av_opt_set(video->priv_data, "preset", "veryfast", 0);
     av_opt_set(video->priv_data, "crf", "18", 0);
     if (out->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int rc = avcodec_open2(video, codec, nullptr);
@@ -96,9 +96,8 @@ int open_video(const encoder_config &c, char *error, size_t size) {
     video_stream->time_base = video->time_base;
     avcodec_parameters_from_context(video_stream->codecpar, video);
 
-    scaler =
-        sws_getContext(c.width, c.height, AV_PIX_FMT_RGBA, c.width, c.height, AV_PIX_FMT_YUV420P,
-                       SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    scaler = sws_getContext(c.width, c.height, AV_PIX_FMT_RGBA, c.width, c.height,
+                            AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (scaler == nullptr) return say(error, size, "no RGBA to YUV 4:2:0 conversion", 0);
     // Full-range RGB in, BT.709 limited-range YUV out.
     sws_setColorspaceDetails(scaler, sws_getCoefficients(SWS_CS_ITU709), 1,

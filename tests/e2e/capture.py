@@ -212,11 +212,10 @@ def case_errors():
     p = kestovar("--version")
     if not p.stdout.startswith(b"kestovar "):
         fail("--version printed %r" % p.stdout)
-    for args in (["--bogus"], ["--size", "640x360"], ["--capture"], ["--still", "x.png"],
-                 ["--capture", "x.mp4", "--fps", "0"]):
-        p = kestovar(*args, expect=2)
-        if not p.stderr.startswith(b"kestovar: ") or p.stdout:
-            fail("%s: stdout %r, stderr %r" % (args, p.stdout, p.stderr))
+    # Which command lines are wrong is the unit tests' business (Options.*).
+    p = kestovar("--bogus", expect=2)
+    if not p.stderr.startswith(b"kestovar: ") or b"--bogus" not in p.stderr or p.stdout:
+        fail("--bogus: stdout %r, stderr %r" % (p.stdout, p.stderr))
     for args, word in ((["--capture", path("pcm.mp4"), "--audio", "pcm", "--to", "1"], b"PCM"),
                        (["--capture", "/no/such/folder/x.mp4", "--to", "1"], b"/no/such"),
                        (["--capture", path("odd.mp4"), "--size", "321x181", "--to", "1"],
