@@ -256,6 +256,9 @@ extern "C" int tavelo_open_offscreen(int width, int height, int pic_w, int pic_h
 
 extern "C" int tavelo_readpixels(unsigned char *rgba) {
     if (!is_open || !is_offscreen) return -1;
+    // Only this read's own error counts, not one left over from drawing.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, static_cast<GLsizei>(screen_width), static_cast<GLsizei>(screen_height),
                  GL_RGBA, GL_UNSIGNED_BYTE, rgba);
