@@ -235,10 +235,12 @@ def case_stop():
     proc = subprocess.Popen([KESTOVAR, "--capture", name, "--size", "96x54"],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
+        # Wait until encoded pictures reach the file (beyond its header).
         deadline = time.monotonic() + 120
-        while not os.path.exists(name) and time.monotonic() < deadline:
+        while not (os.path.exists(name) and os.path.getsize(name) > 4096):
+            if time.monotonic() > deadline or proc.poll() is not None:
+                fail("the capture wrote nothing")
             time.sleep(0.05)
-        time.sleep(1.0)  # some frames into the file
         proc.send_signal(signal.SIGINT)
         out, err = proc.communicate(timeout=60)
     finally:

@@ -309,8 +309,18 @@ def case_window():
         win = wait_window()
         state = wm_state(win)
         info = xwininfo(win)
-        time.sleep(1.0)
-        png, w, h, rgb = screenshot("window")
+        x0, y0 = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
+        # The window is black until the first frame is presented.
+        deadline = time.monotonic() + 60
+        while True:
+            png, w, h, rgb = screenshot("window")
+            inside = [rgb[(y * w + x) * 3] for y in range(y0, y0 + 600, 9)
+                      for x in range(x0, x0 + 800, 9)]
+            if max(inside) > 0:
+                break
+            if time.monotonic() > deadline:
+                fail("nothing was drawn in the window (%s)" % png)
+            time.sleep(0.2)
         escape(win)
     finally:
         p = finish(proc)
@@ -319,10 +329,6 @@ def case_window():
         fail("a --window run asked for full screen: %r" % state)
     if (info["Width"], info["Height"]) != ("800", "600"):
         fail("--window 800x600 gave %sx%s" % (info["Width"], info["Height"]))
-    x0, y0 = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
-    inside = [rgb[(y * w + x) * 3] for y in range(y0, y0 + 600, 9) for x in range(x0, x0 + 800, 9)]
-    if max(inside) == 0:
-        fail("nothing was drawn in the window (%s)" % png)
     print("window: 800x600 at %d,%d, state %r" % (x0, y0, state.strip()))
 
 
