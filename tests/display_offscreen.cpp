@@ -45,8 +45,8 @@ TEST(Offscreen, PillarboxedViewportReadBackWithoutAnyDisplay) {
     EXPECT_EQ(blue.b, 255);
     EXPECT_EQ(blue.r, 0);
     EXPECT_EQ(red.r, 255) << "row 0 of the buffer is the bottom of the picture";
-    EXPECT_EQ(at(p, 160, 19, 2).r, 0);   // just left of the viewport
-    EXPECT_EQ(at(p, 160, 20, 2).r, 255); // its first column
+    EXPECT_EQ(at(p, 160, 19, 2).r, 0);    // just left of the viewport
+    EXPECT_EQ(at(p, 160, 20, 2).r, 255);  // its first column
     EXPECT_EQ(at(p, 160, 139, 2).r, 255);
     EXPECT_EQ(at(p, 160, 140, 2).r, 0);
 
