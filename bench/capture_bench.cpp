@@ -6,7 +6,8 @@
  * the temporary folder, off screen on Mesa's software renderer (llvmpipe)
  * with libx264 and AAC, exactly as `kestovar --capture` does. Reported:
  *   fps        video frames made per second of wall time
- *   draw_ms    per frame: osa plus glFinish (llvmpipe rasterises here)
+ *   draw_ms    per frame: osa and tavelo_flip, which finishes the frame off
+ *              screen (llvmpipe rasterises here)
  *   read_ms    per frame: glReadPixels of the whole picture
  *   encode_ms  per frame: RGBA to YUV, H.264 and AAC encoding, muxing
  *   draw_share, read_share, encode_share: the same as parts of the whole

@@ -13,7 +13,6 @@
  */
 #include "capture.h"
 
-#include <GLES/gl.h>
 #include <time.h>
 
 #include <algorithm>
@@ -178,7 +177,6 @@ extern "C" int capture_run(const capture_request *r) {
             // for the outlines), and a whole run has it from frame 0 on.
             continue;
         }
-        glFinish();
         double t1 = now_s();
         timing.draw_s += t1 - t0;
         if (tavelo_readpixels(rgba.data()) < 0) {

@@ -4,8 +4,9 @@
  * DISPLAY needed), picks an RGBA 8/8/8/8 configuration with a 16-bit depth
  * buffer that renders OpenGL ES of the asked version into pbuffers, makes a
  * width x height pbuffer and a context of that version, and makes them
- * current on the calling thread. tavelo_open_offscreen uses it with version
- * 1; a GLES 2 client can ask for version 2.
+ * current on the calling thread. tavelo_open_offscreen asks for the display
+ * layer's own version: 1, or 2 in tavelo_gles2 (the GLES 1.x layer on
+ * OpenGL ES 2.0).
  *
  * Limitations: needs EGL_MESA_platform_surfaceless (Mesa); the picture is
  * read back with glReadPixels, nothing is ever shown.

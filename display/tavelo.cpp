@@ -50,6 +50,12 @@ offscreen_gl pbuffer = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE};
 SDL_Event event;
 char error_text[256] = "";
 
+// The OpenGL ES version of the context: 1, EGL's default, unless the build
+// draws through the GLES 1.x layer over OpenGL ES 2.0 (tavelo_gles2).
+#ifndef TAVELO_CLIENT_VERSION
+#define TAVELO_CLIENT_VERSION 1
+#endif
+
 // clang-format off
 const EGLint config_attributes[] = {
     EGL_RED_SIZE, 8,
@@ -58,8 +64,12 @@ const EGLint config_attributes[] = {
     EGL_ALPHA_SIZE, 8,
     EGL_DEPTH_SIZE, 16,
     EGL_SURFACE_TYPE, EGL_WINDOW_BIT,
+#if TAVELO_CLIENT_VERSION == 2
+    EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT,
+#endif
     EGL_NONE,
 };
+const EGLint context_attributes[] = {EGL_CONTEXT_CLIENT_VERSION, TAVELO_CLIENT_VERSION, EGL_NONE};
 // clang-format on
 
 [[gnu::format(printf, 1, 2)]] void set_error(const char *fmt, ...) {
@@ -116,43 +126,6 @@ bool is_gles1(const char *version) {
 
 }  // namespace
 
-extern "C" tavelo_rect tavelo_viewport(unsigned screen_w, unsigned screen_h, int w, int h) {
-    const uint32_t W = screen_w;
-    const uint32_t H = screen_h;
-    uint32_t hx = W / 2;
-    uint32_t hy = H / 2;
-
-    if (w <= 0 || h <= 0) {
-        // No shape to keep: use the whole screen rather than divide by 0.
-    } else if (W == 720 && (H == 480 || H == 576)) {
-        // TV output: non-square pixels, and some of the picture lost to
-        // overscan.
-        const uint32_t m = H == 480 ? 11 : 54;
-        const uint32_t n = H == 480 ? 10 : 59;
-        const float aspect = static_cast<float>(w) / static_cast<float>(h);
-        if (static_cast<double>(aspect) < 1.3333333333333333)
-            hx = ((m * H * static_cast<uint32_t>(w)) / n / static_cast<uint32_t>(h)) / 2;
-        else
-            hy = ((n * W * static_cast<uint32_t>(h)) / m / static_cast<uint32_t>(w)) / 2;
-        hx = hx * 88 / 100;
-        hy = hy * 88 / 100;
-    } else if (static_cast<uint32_t>(w) == W && static_cast<uint32_t>(h) == H) {
-        // The whole screen.
-    } else if (static_cast<float>(w) / static_cast<float>(h) <
-               static_cast<float>(W) / static_cast<float>(H)) {
-        hx = (H * static_cast<uint32_t>(w) / static_cast<uint32_t>(h)) / 2;
-    } else {
-        hy = (W * static_cast<uint32_t>(h) / static_cast<uint32_t>(w)) / 2;
-    }
-
-    tavelo_rect r;
-    r.x = static_cast<int>(W / 2 - hx);
-    r.y = static_cast<int>(H / 2 - hy);
-    r.width = static_cast<int>(2 * hx);
-    r.height = static_cast<int>(2 * hy);
-    return r;
-}
-
 extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
     (void)bpp;
     (void)flags;
@@ -196,8 +169,9 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
             "depth buffer");
         return give_up();
     }
-    // No attribute list: EGL's default client version is OpenGL ES 1.x.
-    egl_context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
+    // No attribute list for 1: EGL's default client version is OpenGL ES 1.x.
+    egl_context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT,
+                                   TAVELO_CLIENT_VERSION == 1 ? nullptr : context_attributes);
     if (egl_context == EGL_NO_CONTEXT) return egl_failure("cannot create an OpenGL ES 1.x context");
 
     platform_screen_size(&screen_width, &screen_height);
@@ -234,7 +208,8 @@ extern "C" int tavelo_open_offscreen(int width, int height, int pic_w, int pic_h
         set_error("off screen: no picture of %d x %d", width, height);
         return -1;
     }
-    if (offscreen_context(1, width, height, &pbuffer, error_text, sizeof error_text) != 0)
+    if (offscreen_context(TAVELO_CLIENT_VERSION, width, height, &pbuffer, error_text,
+                          sizeof error_text) != 0)
         return -1;
     const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
     if (!is_gles1(version)) {
@@ -259,7 +234,7 @@ extern "C" int tavelo_readpixels(unsigned char *rgba) {
     // Only this read's own error counts, not one left over from drawing.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
     }
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // RGBA rows are whole words: GL's default pack alignment of 4 fits.
     glReadPixels(0, 0, static_cast<GLsizei>(screen_width), static_cast<GLsizei>(screen_height),
                  GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     return glGetError() == GL_NO_ERROR ? 0 : -1;
@@ -267,9 +242,14 @@ extern "C" int tavelo_readpixels(unsigned char *rgba) {
 
 extern "C" void tavelo_flip(void) {
     if (!is_open) return;
+    // A pbuffer has nothing to present: the frame is finished, to be read
+    // back.
+    if (is_offscreen) {
+        glFinish();
+        return;
+    }
     glFlush();
-    // A pbuffer has nothing to present; its picture is read back instead.
-    if (!is_offscreen) eglSwapBuffers(egl_display, egl_surface);
+    eglSwapBuffers(egl_display, egl_surface);
 }
 
 extern "C" int tavelo_exitevent(void) {

@@ -34,8 +34,8 @@ void tavelo_window(int w, int h);
  * tavelo_viewport. 0 on success; -1 with tavelo_error() otherwise. */
 int tavelo_open_offscreen(int width, int height, int pic_w, int pic_h);
 /* Off screen: the whole surface as width x height RGBA bytes, bottom row
- * first as GL reads it. Waits for the drawing to finish. 0, or -1 when no
- * off-screen surface is open. */
+ * first as GL reads it. Waits for the drawing to finish (so does
+ * tavelo_flip off screen). 0, or -1 when no off-screen surface is open. */
 int tavelo_readpixels(unsigned char *rgba);
 void tavelo_flip(void);
 /* 1 when an Escape press or release or a quit request was in the event

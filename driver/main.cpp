@@ -31,6 +31,7 @@
 #include "capture.h"
 #include "options.h"
 #include "playback.h"
+#include "prerender_thread.h"
 #include "progress.h"
 #include "scene.h"
 #include "song.h"
@@ -139,12 +140,10 @@ int show(const driver_options &o) {
         complain("the embedded song was rejected: %s", syna_error());
         return 1;
     }
-    show_prerender(print_dot);
-    if (stop_signal) {
-        // Stopped before the show began: as an Escape before the first frame.
-        printf("\nFPS: 0\n");
-        return 0;
-    }
+    // The song renders while the audio device and the display open; what
+    // they have to say waits for the last dot. A signal meanwhile ends the
+    // show before its first frame, as a queued Escape would.
+    prerender_begin(print_dot);
 
     snd_lib_error_set_handler(quiet_alsa);
     bool sound = true;
@@ -160,10 +159,13 @@ int show(const driver_options &o) {
     want.callback = pakki;
     want.userdata = nullptr;
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;
-    if (!sound) complain("no audio device (%s); the show runs silently", SDL_GetError());
+    const std::string audio_error = sound ? "" : SDL_GetError();
 
     tavelo_window(o.window_w, o.window_h);
-    if (tavelo_open(640, 480, 32, 0) < 0) {
+    const int opened = tavelo_open(640, 480, 32, 0);
+    prerender_end();
+    if (!sound) complain("no audio device (%s); the show runs silently", audio_error.c_str());
+    if (opened < 0) {
         complain("%s", tavelo_error());
         SDL_Quit();
         return 1;

@@ -9,8 +9,6 @@
  * begins. The driver's milliseconds are wall-clock time and may run ahead of
  * the audio, so the start is clamped: never a read outside `mixed`.
  */
-#include <math.h>
-
 #include "scene_internal.h"
 #include "show.h"
 
@@ -33,14 +31,20 @@ int windowstart(int ms) {
 }
 
 void analyysi(const int16_t *samples) {
-    float peak = 0.0f;
+    // v = s / 65536 is exact in float, so the trace value (float)(v * 0.2)
+    // is the double product s * (0.2 / 65536) rounded once: scaling by a
+    // power of two changes no rounding. And the largest |v| is the largest
+    // |s| scaled, so the peak is found on integers.
+    constexpr double kTraceScale = 0.2 / 65536.0;
+    int loudest = 0;
     for (int k = 0; k < WINDOW_VALUES; k++) {
-        // A full-scale sample reads +-0.5; the trace spans +-0.1.
-        const float v = (float)((double)samples[2 * k] * 0.0000152587890625);
-        buf[k] = (float)((double)v * 0.2);
-        const float a = fabsf(v);
-        if (a > peak) peak = a;
+        const int s = samples[2 * k];
+        buf[k] = (float)((double)s * kTraceScale);
+        const int a = s < 0 ? -s : s;
+        loudest = a > loudest ? a : loudest;
     }
+    // A full-scale sample reads +-0.5.
+    const float peak = (float)loudest * 0.0000152587890625f;
     max_sample = (float)(0.65 * (double)max_sample + 0.35 * (double)peak);
     // The last stretch of the show has a still flower.
     if (beat >= 48) max_sample = 0.0f;

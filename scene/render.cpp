@@ -9,7 +9,8 @@
  * only client-side arrays.
  *
  * Limits: one scene per process, main thread only; allocates nothing. The
- * line width set for the trace stays in force for the outlines.
+ * line width set for the trace stays in force for the outlines. The trace's
+ * x, z and colours are constant and written on the first trace frame only.
  */
 #include <GLES/gl.h>
 #include <math.h>
@@ -33,15 +34,10 @@ int beatof(int frames) {
     return (int)(((double)seconds * 2.0833333333333335 - 0.3) * 0.25);
 }
 
-static void draw_scope(void) {
-    glDisable(GL_LIGHTING);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, scope_vertices);
-    glColorPointer(4, GL_FLOAT, 0, scope_colors);
-    glLineWidth(3.0f);
+// The trace's x, z and colours never change: filled on the first trace.
+static void scope_constants(void) {
     for (int k = 0; k < SCOPE_POINTS; k++) {
         scope_vertices[3 * k] = (float)k / 512.0f - 1.0f;
-        scope_vertices[3 * k + 1] = buf[k];
         scope_vertices[3 * k + 2] = -0.3f;
         // White at both ends, black in the middle.
         const float g = 1.0f - sinf((float)(k * 0.0030679615757712823));
@@ -50,6 +46,20 @@ static void draw_scope(void) {
         scope_colors[4 * k + 2] = g;
         scope_colors[4 * k + 3] = 1.0f;
     }
+}
+
+static void draw_scope(void) {
+    static bool constants_ready = false;
+    if (!constants_ready) {
+        scope_constants();
+        constants_ready = true;
+    }
+    glDisable(GL_LIGHTING);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, scope_vertices);
+    glColorPointer(4, GL_FLOAT, 0, scope_colors);
+    glLineWidth(3.0f);
+    for (int k = 0; k < SCOPE_POINTS; k++) scope_vertices[3 * k + 1] = buf[k];
     // Drawn twice, crossed; the extra half turn carries into the flower.
     glDrawArrays(GL_LINE_STRIP, 0, SCOPE_POINTS);
     glRotatef(90.0f, 0.0f, 0.0f, 1.0f);

@@ -5,9 +5,15 @@
 
 int16_t mixed[SHOW_SAMPLES];
 
+void show_render_blocks(int first, int count) {
+    if (first < 0) return;
+    for (int k = first; k < first + count && k < SHOW_BLOCKS; k++)
+        syna_play(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
+}
+
 void show_prerender(void (*after_block)(int block)) {
     for (int k = 0; k < SHOW_BLOCKS; k++) {
-        syna_play(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
+        show_render_blocks(k, 1);
         if (after_block) after_block(k);
     }
     // From here on syna_counter is the playback position in `mixed`.

@@ -40,6 +40,12 @@ extern int16_t mixed[SHOW_SAMPLES];
  * syna_counter to 0, the start of playback. */
 void show_prerender(void (*after_block)(int block));
 
+/* Renders blocks first .. first + count - 1 of `mixed` as show_prerender
+ * does, for callers that must return to an event loop between stretches
+ * (the browser page). Blocks must come in order from 0; syna_counter is
+ * left as the synthesizer's clock: rewind it to 0 after the last block. */
+void show_render_blocks(int first, int count);
+
 #ifdef __cplusplus
 }
 #endif

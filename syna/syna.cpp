@@ -32,6 +32,8 @@ int row_samples = 0;
 int echo_length = 0;
 int pending_row_samples = kNotStarted;
 int first_row = 0;
+bool rate_refused = false;
+int refused_rate = 0;
 
 std::vector<float> wave_tables[4];
 int note_freq[kNotes];
@@ -204,6 +206,8 @@ void reset() {
     echo_length = 0;
     pending_row_samples = kNotStarted;
     first_row = 0;
+    rate_refused = false;
+    refused_rate = 0;
     for (auto &table : wave_tables) std::vector<float>().swap(table);
     std::memset(note_freq, 0, sizeof note_freq);
     for (int ch = 0; ch < kSlots; ++ch) {
@@ -232,6 +236,21 @@ int end_index(const int *entries) {
 using namespace syna;
 
 extern "C" void syna_init(int rate) {
+    // An absurd rate would allocate gigabytes of noise table; the song
+    // parser reports the refusal, since this call has no result.
+    rate_refused = rate < SYNA_MIN_RATE || rate > SYNA_MAX_RATE;
+    refused_rate = rate_refused ? rate : 0;
+    if (rate_refused) {
+        sample_rate = wave_length = row_samples = 0;
+        pending_row_samples = kNotStarted;
+        for (auto &table : wave_tables) std::vector<float>().swap(table);
+        for (int ch = 0; ch < kSlots; ++ch) {
+            chan_pos[ch] = -1.0f;
+            track_pos[ch] = kNotStarted;
+            tracks[ch][0] = kEnd;
+        }
+        return;
+    }
     wave_length = rate / 262;
     sample_rate = rate;
     syna_row = 0;
@@ -307,7 +326,11 @@ extern "C" void syna_play(short *out, int frames) {
 
 extern "C" void syna_setvol(int channel, float volume) {
     if (!channel_usable(channel)) return;
-    chan_vol[channel] = volume;
+    // A NaN or infinite volume would turn the whole mix into NaN (written as
+    // silence), and a huge one could overflow it; a vol cell's range is kept.
+    if (!std::isfinite(volume)) return;
+    constexpr float kMaxVolume = 21474836.47f;
+    chan_vol[channel] = std::clamp(volume, -kMaxVolume, kMaxVolume);
 }
 
 extern "C" void syna_setbpm(int bpm) {

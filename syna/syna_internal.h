@@ -29,8 +29,8 @@ constexpr int kNotStarted = -1;  // track_pos before the first row; no pending t
 constexpr int kEcho1 = 72, kEcho0 = 73, kStop = 74, kVol = 75, kSld = 76, kEmpty = 77;
 
 // Results of syna_get / syna_load besides 0.
-constexpr int kCannotOpen = -1;
-constexpr int kRejected = -2;
+constexpr int kCannotOpen = SYNA_CANNOT_OPEN;
+constexpr int kRejected = SYNA_REJECTED;
 
 extern int sample_rate;
 extern int wave_length;
@@ -38,6 +38,10 @@ extern int row_samples;
 extern int echo_length;
 extern int pending_row_samples;
 extern int first_row;
+// Whether the last syna_init refused its rate, and that rate; the parser
+// names it when asked for a song.
+extern bool rate_refused;
+extern int refused_rate;
 
 extern std::vector<float> wave_tables[4];  // square, sine, sawtooth, noise
 extern int note_freq[kNotes];

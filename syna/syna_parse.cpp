@@ -1,24 +1,26 @@
-/* syna_parse.cpp - the song text parser (syna_get), the file loader
- * (syna_load) and syna_error.
+/* syna_parse.cpp - the song text parser (syna_get, syna_getn), the file
+ * loader (syna_load) and syna_error.
  *
  * Use: after syna_init, call syna_get(text) on a writable NUL-terminated
- * song text or syna_load(path). A negative result means the song was
- * rejected; syna_error() then says why, with the line number where there is
- * one.
+ * song text, syna_getn(bytes, length) or syna_load(path). A negative result
+ * means the song was rejected; syna_error() then says why, with the line
+ * number where there is one.
  *
- * How: the text is compacted (blanks and CRs removed), split into at most
- * 1000 lines at line feeds, and every line is parsed into a staging
- * description. Only when every line and every cross-line rule passes are the
- * live tables written, buffers allocated and instruments rendered, so a
- * rejected song changes nothing in the synthesizer (the text itself is still
- * edited in place).
+ * How: the text is checked to be text within the size limit, compacted
+ * (blanks and CRs removed), split into at most 1000 lines at line feeds, and
+ * every line is parsed into a staging description. Only when every line,
+ * every cross-line rule and the memory cap pass are the live tables written,
+ * buffers allocated and instruments rendered, so a rejected song changes
+ * nothing in the synthesizer (syna_get's text itself is still edited).
  *
  * Limits: not reentrant (module state); a song may rely on instruments,
  * patterns, tracks and tempo of an earlier accepted song, and the checks
- * take them into account.
+ * take them into account. The loader reads at most one byte past the size
+ * limit, whatever the file is (a device, a pipe), and trusts no seek length.
  */
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,9 +31,6 @@
 
 namespace syna {
 namespace {
-
-// Instrument sample lengths above this are refused rather than allocated.
-constexpr long long kMaxInstrumentLength = 100000000;
 
 char error_text[256];
 
@@ -55,6 +54,14 @@ struct Staging {
     bool seen_instrument = false;
     std::vector<InstrumentLine> instruments;
     std::vector<SequenceLine> patterns, tracks;
+    // Floats of every slot's instrument sample and echo line as the lines
+    // read so far leave them, for the memory cap.
+    long long slot_floats[kSlots] = {};
+
+    Staging() {
+        for (int n = 0; n < kSlots; ++n)
+            slot_floats[n] = static_cast<long long>(inst_sample[n].size() + echo_line[n].size());
+    }
 };
 
 int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -148,9 +155,17 @@ int parse_instrument(int line, const char *key, char **save, Staging &st) {
     // sample buffer whose length is computed from the same numbers.
     if (il.ins.attack < 0 || il.ins.decay < 0 || il.ins.sustain < 0 || il.ins.release < 0)
         return fail("line %d: negative segment length", line);
-    long long total = 1LL + il.ins.attack + il.ins.decay + il.ins.sustain + il.ins.release;
-    if (total > kMaxInstrumentLength)
-        return fail("line %d: instrument longer than %lld samples", line, kMaxInstrumentLength);
+    // One cap for all buffers together: a short text must not be able to ask
+    // for gigabytes, or for minutes of instrument synthesis.
+    st.slot_floats[il.slot] =
+        1LL + il.ins.attack + il.ins.decay + il.ins.sustain + il.ins.release + current_echo;
+    long long floats = 0;
+    for (long long f : st.slot_floats) floats += f;
+    if (floats > SYNA_MAX_SAMPLE_FLOATS)
+        return fail(
+            "line %d: instruments and echo lines need %lld floats, more than the %d "
+            "(16 MiB) allowed",
+            line, floats, SYNA_MAX_SAMPLE_FLOATS);
     st.instruments.push_back(il);
     return 0;
 }
@@ -236,8 +251,8 @@ int check_song(const Staging &st) {
                 return fail("track %d names pattern %d, which has no cells", t, e);
         }
     }
+    if (v.rows() <= 0) return fail("song has no tempo line");
     const int walked = channel_walk([&](int t) { return v.track(t).empty(); });
-    if (walked > 0 && v.rows() <= 0) return fail("song has no tempo line");
     for (int ch = 1; ch <= walked; ++ch) {
         if (v.inst_line[ch]) continue;  // gets a fresh echo line of the final length
         if (inst_sample[ch].empty()) return fail("track %d has no instrument line i%d", ch, ch);
@@ -249,8 +264,20 @@ int check_song(const Staging &st) {
     return 0;
 }
 
+// Whether a channel that played index `pos` of pattern `pat` can step on:
+// the sequencer moves to pos + 1 and reads it as a cell, so pos + 1 must be
+// where a cell starts or the end mark, as the sequencer walks the cells (a
+// "vol" or "sld" parameter, even one of -2, is no cell).
+bool resumable(const int *pat, int pos) {
+    int i = 0;
+    while (i < kEntries && pat[i] != kEnd && i <= pos)
+        i += (pat[i] == kVol || pat[i] == kSld) ? 2 : 1;
+    return i == pos + 1 && i < kEntries;
+}
+
 // A channel caught in the middle of a track or pattern that the new song
-// rewrote could point past an end mark; it restarts its track instead.
+// rewrote could point past an end mark, or into a parameter that the
+// sequencer would take for a cell; it restarts its track instead.
 void repair_positions() {
     for (int ch = 1; ch < kSlots; ++ch) {
         if (chan_pos[ch] >= 0.0f && !(chan_pos[ch] < static_cast<float>(inst_length[ch])))
@@ -261,7 +288,7 @@ void repair_positions() {
         if (ok) {
             const int p = tracks[ch][track_pos[ch]];
             ok = pattern_defined[p] && pattern_pos[ch] >= 0 &&
-                 pattern_pos[ch] < end_index(patterns[p]);
+                 resumable(patterns[p], pattern_pos[ch]);
         }
         if (!ok) {
             track_pos[ch] = kNotStarted;
@@ -309,13 +336,37 @@ void apply_song(const Staging &st) {
 
 void reset_parser() { error_text[0] = '\0'; }
 
-}  // namespace syna
+namespace {
 
-using namespace syna;
+// Song text is text: a control character (other than tab, vertical tab,
+// form feed, line feed and carriage return) or a NUL before the end means a
+// binary or truncated file, which would otherwise parse as a silent or
+// shortened song.
+int check_text(const char *text, size_t length) {
+    int line = 1;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            ++line;
+        } else if (c == 0) {
+            return fail("line %d: NUL byte inside the song text", line);
+        } else if ((c < 0x20 && c != '\t' && c != '\v' && c != '\f' && c != '\r') || c == 0x7f) {
+            return fail("line %d: control character 0x%02x: not song text", line, c);
+        }
+    }
+    return 0;
+}
 
-extern "C" int syna_get(char *song) {
-    error_text[0] = '\0';
-    if (!song) return fail("no song text");
+int too_long() { return fail("song text longer than %d bytes", SYNA_MAX_SONG_BYTES); }
+
+// Parses a checked, NUL-terminated text in place.
+int parse(char *song) {
+    if (sample_rate <= 0) {
+        if (rate_refused)
+            return fail("sample rate %d outside %d..%d was refused by syna_init", refused_rate,
+                        SYNA_MIN_RATE, SYNA_MAX_RATE);
+        return fail("syna_init has not been called");
+    }
 
     // Blanks and carriage returns carry no meaning anywhere.
     char *w = song;
@@ -343,6 +394,7 @@ extern "C" int syna_get(char *song) {
             ++number;
         }
     }
+    if (lines == 0) return fail("empty song");
 
     Staging st;
     for (int i = 0; i < lines; ++i) {
@@ -367,30 +419,62 @@ extern "C" int syna_get(char *song) {
     return 0;
 }
 
+// Parses `length` bytes that need no NUL at their end, from a copy.
+int parse_bytes(const char *text, size_t length) {
+    if (length > static_cast<size_t>(SYNA_MAX_SONG_BYTES)) return too_long();
+    if (int r = check_text(text, length); r < 0) return r;
+    std::string copy(text, length);
+    return parse(copy.data());
+}
+
+}  // namespace
+}  // namespace syna
+
+using namespace syna;
+
+extern "C" int syna_get(char *song) {
+    error_text[0] = '\0';
+    if (!song) return fail("no song text");
+    const size_t length = strnlen(song, static_cast<size_t>(SYNA_MAX_SONG_BYTES) + 1);
+    if (length > static_cast<size_t>(SYNA_MAX_SONG_BYTES)) return too_long();
+    if (int r = check_text(song, length); r < 0) return r;
+    return parse(song);
+}
+
+extern "C" int syna_getn(const char *text, size_t length) {
+    error_text[0] = '\0';
+    if (!text && length > 0) return fail("no song text");
+    return parse_bytes(text ? text : "", length);
+}
+
 extern "C" int syna_load(const char *path) {
     error_text[0] = '\0';
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = path ? std::fopen(path, "rb") : nullptr;
     if (!f) {
-        std::snprintf(error_text, sizeof error_text, "cannot open %s", path);
+        std::snprintf(error_text, sizeof error_text, "cannot open %s: %s", path ? path : "(null)",
+                      std::strerror(errno));
         return kCannotOpen;
     }
-    long length = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) length = std::ftell(f);
-    if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-        std::fclose(f);
-        std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
-        return kCannotOpen;
+    // Read up to one byte past the limit: the file's length is not trusted
+    // (a directory, a device or a growing file has none that holds).
+    std::string text;
+    const size_t limit = static_cast<size_t>(SYNA_MAX_SONG_BYTES) + 1;
+    char chunk[65536];
+    while (text.size() < limit) {
+        const size_t want = std::min(sizeof chunk, limit - text.size());
+        const size_t got = std::fread(chunk, 1, want, f);
+        text.append(chunk, got);
+        if (got < want) break;
     }
-    std::string text(static_cast<size_t>(length), '\0');
-    size_t got = length > 0 ? std::fread(text.data(), 1, text.size(), f) : 0;
+    const bool failed = std::ferror(f) != 0;
+    const int err = errno;
     std::fclose(f);
-    if (got != text.size()) {
-        std::snprintf(error_text, sizeof error_text, "cannot read %s", path);
+    if (failed) {
+        std::snprintf(error_text, sizeof error_text, "cannot read %s: %s", path,
+                      std::strerror(err));
         return kCannotOpen;
     }
-    // The parser refers to nothing in the text after it returns, so the
-    // buffer need not outlive the call.
-    return syna_get(text.data());
+    return parse_bytes(text.data(), text.size());
 }
 
 extern "C" const char *syna_error(void) { return error_text; }

@@ -2,7 +2,7 @@
 # osa_skip against the recording GL layer.
 add_executable(capture_tests capture_clock.cpp driver_options.cpp)
 target_link_libraries(capture_tests PRIVATE kestovar_options kestovar_capture kestovar_scene
-  GTest::gtest_main)
+  tavelo GTest::gtest_main)
 gtest_discover_tests(capture_tests)
 
 add_executable(scene_skip_tests scene_skip.cpp)

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "scene_internal.h"
 #include "show.h"
@@ -18,27 +20,42 @@ void reset_scene() {
     timef = 0.0f;
 }
 
-float settle(int row, int k) { return (float)(param[row * PARAM_COLS + k] * 0.0390625); }
-
 TEST(Keyframes, RowSelectionAndFirstStep) {
-    // beat -> row whose targets the first step from zero must show
-    const int cases[][2] = {{-3, 0}, {0, 0},   {7, 0},   {8, 1},   {11, 1},  {12, 2},  {16, 3},
-                            {24, 4}, {47, 11}, {48, 12}, {55, 12}, {56, 13}, {57, 14}, {58, 15}};
-    for (const auto &c : cases) {
+    // One step from zero shows the target row: byte * 3/2560 for paramf[1..8]
+    // (worked out by hand from the rows' bytes).
+    struct Case {
+        int beat;
+        float first[8];
+    };
+    const float row0[8] = {0.148828125f,  0.11953125f,  0, 0,
+                           -0.005859375f, 0.017578125f, 0, 0.026953125f};
+    const float row1[8] = {0.05859375f,  0.11953125f, 0.059765625f, 0, -0.038671875f,
+                           0.038671875f, 0,           0.026953125f};
+    const float row2[8] = {0.05859375f,   0.11953125f, 0.059765625f, 0.005859375f, -0.008203125f,
+                           -0.017578125f, 0,           0.026953125f};
+    const float row3[8] = {0,      0.148828125f, 0.059765625f, 0.029296875f, -0.019921875f,
+                           0.075f, 0.0140625f,   0.029296875f};
+    const float row4[8] = {0,           -0.13125f,     0,           0.017578125f, -0.01171875f,
+                           0.04453125f, -0.019921875f, 0.029296875f};
+    const float row11[8] = {-0.029296875f, -0.059765625f, 0,      0.029296875f,
+                            -0.005859375f, 0.0140625f,    0.075f, 0};
+    const float row12[8] = {0,           0, 0, 0.029296875f, -0.019921875f, 0.075f, 0.005859375f,
+                            0.029296875f};
+    const float row13[8] = {0, 0, 0, 0, -0.08671875f, -0.104296875f, 0.065625f, 0.029296875f};
+    const float row14[8] = {0, 0, 0, 0, 0.026953125f, -0.104296875f, 0.065625f, 0.029296875f};
+    const float row15[8] = {0, 0, 0, 0, 0.026953125f, -0.104296875f, 0.065625f, 0};
+    const std::pair<int, const float *> cases[] = {
+        {-3, row0}, {0, row0},   {7, row0},   {8, row1},   {11, row1},  {12, row2},  {16, row3},
+        {24, row4}, {47, row11}, {48, row12}, {55, row12}, {56, row13}, {57, row14}, {58, row15},
+    };
+    for (const auto &[b, want] : cases) {
         reset_scene();
-        paramstep(c[0]);
-        for (int k = 1; k <= 8; k++) {
-            EXPECT_EQ(paramf[k], (float)(param[c[1] * PARAM_COLS + k] * 0.001171875))
-                << "beat " << c[0] << " k " << k;
-        }
+        paramstep(b);
+        for (int k = 1; k <= 8; k++)
+            EXPECT_FLOAT_EQ(paramf[k], want[k - 1]) << "beat " << b << " k " << k;
+        EXPECT_EQ(paramf[0], 0.0f);  // entries 0 and 9 steer nothing
+        EXPECT_EQ(paramf[9], 0.0f);
     }
-    reset_scene();
-    paramstep(0);
-    EXPECT_FLOAT_EQ(paramf[1], 0.148828125f);
-    EXPECT_FLOAT_EQ(paramf[5], -0.005859375f);
-    EXPECT_FLOAT_EQ(paramf[8], 0.026953125f);
-    EXPECT_EQ(paramf[0], 0.0f);  // entries 0 and 9 steer nothing
-    EXPECT_EQ(paramf[9], 0.0f);
 }
 
 TEST(Keyframes, FreezesFromBar59) {
@@ -52,11 +69,13 @@ TEST(Keyframes, FreezesFromBar59) {
 TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
     reset_scene();
     for (int f = 0; f < 3000; f++) paramstep(24);
-    EXPECT_NEAR(paramf[2], -4.375f, 1e-5);
-    EXPECT_NEAR(paramf[7], -0.6640625f, 1e-5);
-    for (int k = 1; k <= 8; k++) EXPECT_NEAR(paramf[k], settle(4, k), 1e-5) << k;
+    // Row 4's bytes / 25.6.
+    const float settled[8] = {0,          -4.375f,   0,           0.5859375f,
+                              -0.390625f, 1.484375f, -0.6640625f, 0.9765625f};
+    for (int k = 1; k <= 8; k++) EXPECT_NEAR(paramf[k], settled[k - 1], 1e-5) << k;
 
-    // Tilt is -89 in rows 13..15: it must move steadily toward -3.4765625.
+    // Tilt is -89 in rows 13..15: it must move steadily toward -3.4765625,
+    // reaching -3.4765625 * (1 - 0.97^120) after 120 frames.
     reset_scene();
     float last = 0.0f;
     for (int b : {56, 57, 58}) {
@@ -66,8 +85,7 @@ TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
             last = paramf[6];
         }
     }
-    const float expect = (float)(-3.4765625 * (1.0 - std::pow(0.97, 120)));
-    EXPECT_NEAR(paramf[6], expect, 1e-4);
+    EXPECT_NEAR(paramf[6], -3.38666282f, 1e-4);
 }
 
 class Analysis : public ::testing::Test {
@@ -178,25 +196,52 @@ TEST(Spline, SegmentValues) {
 }
 
 TEST(Petal, MorphEndsFollowTheirCurves) {
+    // T = c = b = 0: Catmull-Rom through the control points, worked out by
+    // hand at t = 1/2 of each segment and at the last point (t = 15/16 of
+    // the last segment).
+    struct Point {
+        int n;
+        double x, y;
+    };
+    const Point open[] = {{0, 0, 0},
+                          {8, 0.0375, -0.125},
+                          {16, 0.1, -0.2},
+                          {24, 0.19375, -0.2625},
+                          {32, 0.3, -0.3},
+                          {40, 0.40625, -0.3125},
+                          {48, 0.5, -0.3},
+                          {56, 0.5625, -0.23125},
+                          {63, 0.5966796875, -0.19544677734375}};
+    const Point curled[] = {{0, 0, 0},
+                            {8, 0.09375, -0.134375},
+                            {16, 0.2, -0.2},
+                            {24, 0.26875, -0.196875},
+                            {32, 0.3, -0.15},
+                            {40, 0.2625, -0.071875},
+                            {48, 0.2, 0.0},
+                            {56, 0.15, 0.003125},
+                            {63, 0.10625, -0.002471923828125}};
     reset_scene();
-    float out[2];
-    for (int which = 0; which < 2; which++) {
-        const float *pts = which ? kukka_morph : kukka;
-        spline3DMorph((float)which);
-        for (int n = 0; n < 64; n++) {
-            splineTCP(&pts[3 * (n / 16)], out, (n % 16) * 0.0625f);
-            ASSERT_EQ(petal_profile[3 * n], out[0]) << which << " " << n;
-            ASSERT_EQ(petal_profile[3 * n + 1], out[1]) << which << " " << n;
-        }
-    }
     spline3DMorph(0.0f);
-    EXPECT_FLOAT_EQ(petal_profile[3 * 48], 0.5f);
-    EXPECT_FLOAT_EQ(petal_profile[3 * 48 + 1], -0.3f);
+    for (const Point &p : open) {
+        EXPECT_NEAR(petal_profile[3 * p.n], p.x, 1e-6) << p.n;
+        EXPECT_NEAR(petal_profile[3 * p.n + 1], p.y, 1e-6) << p.n;
+    }
     spline3DMorph(1.0f);
-    EXPECT_FLOAT_EQ(petal_profile[3 * 48], 0.2f);
-    EXPECT_NEAR(petal_profile[3 * 48 + 1], 0.0f, 1e-7);
+    for (const Point &p : curled) {
+        EXPECT_NEAR(petal_profile[3 * p.n], p.x, 1e-6) << p.n;
+        EXPECT_NEAR(petal_profile[3 * p.n + 1], p.y, 1e-6) << p.n;
+    }
+    // Halfway between the two.
+    spline3DMorph(0.5f);
+    EXPECT_NEAR(petal_profile[3 * 24], 0.23125, 1e-6);
+    EXPECT_NEAR(petal_profile[3 * 24 + 1], -0.2296875, 1e-6);
+
+    // Half-width 0.07 sin(n pi / 64).
+    EXPECT_EQ(petal_profile[2], 0.0f);
+    EXPECT_NEAR(petal_profile[3 * 16 + 2], 0.0494974747, 1e-8);
     EXPECT_EQ(petal_profile[3 * 32 + 2], 0.07f);
-    EXPECT_NEAR(petal_profile[3 * 63 + 2], 0.0034, 1e-4);
+    EXPECT_NEAR(petal_profile[3 * 63 + 2], 0.0034347372, 1e-9);
 }
 
 TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
@@ -215,6 +260,10 @@ TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
             ASSERT_EQ(petal_lines[3 * (4 * i) + k], petal_lines[3 * (4 * i + 5) + k]);
         }
     }
+    // Point 1, still: x 0.0044812, y -0.0210052, w 0.0034347 (worked out by hand).
+    EXPECT_NEAR(petal_vertices[3 * 6], 0.004481201171875, 1e-8);
+    EXPECT_NEAR(petal_vertices[3 * 6 + 1], -0.0034347372, 1e-8);
+    EXPECT_NEAR(petal_vertices[3 * 6 + 2], -0.02310577392578125, 1e-7);
     const std::vector<float> still(petal_normals, petal_normals + 378 * 3);
     const std::vector<float> still_v(petal_vertices, petal_vertices + 378 * 3);
 
@@ -222,12 +271,13 @@ TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
     spline3DMorph(0.3f);
     // Normals come from the points before trembling.
     EXPECT_EQ(std::vector<float>(petal_normals, petal_normals + 378 * 3), still);
-    // Point 1 (near edge of strip 1) moves by sinf(0.006 t + 0.5) * level * 0.006 * 1.6.
-    const double dy = (double)(sinf((float)(0.006 * 1234.0 + 0.5)) * 0.5f) * 0.006 * 1.6;
-    EXPECT_NEAR(petal_vertices[3 * 6 + 2], ((double)still_v[3 * 6 + 2] / 1.1 + dy) * 1.1, 1e-6);
-    // ...and its half-width by sinf(0.002 t + 0.05) * level * 0.001 * 2.
-    const double dw = (double)(sinf((float)(0.002 * 1234.0 + 0.05)) * 0.5f) * 0.001 * 2;
-    EXPECT_NEAR(petal_vertices[3 * 6 + 1], (double)still_v[3 * 6 + 1] - dw, 1e-8);
+    // Point 1 (near edge of strip 1) moves in y by sin(0.006 t + 0.5) * level
+    // * 0.006 * 1.6 = 0.00479400, so Z = 1.1 y goes from -0.0231058 to
+    // -0.0178324; its half-width grows by sin(0.002 t + 0.05) * level * 0.001
+    // * 2 = 0.00058396, to 0.0040187.
+    EXPECT_NEAR(petal_vertices[3 * 6 + 2], -0.01783237739839594, 1e-6);
+    EXPECT_NEAR(petal_vertices[3 * 6 + 1], -0.004018692590772696, 1e-8);
+    EXPECT_NEAR(petal_vertices[3 * 6], 0.004481201171875, 1e-8);  // x never trembles
     // Point 63 never trembles; strips no longer meet.
     EXPECT_EQ(petal_vertices[3 * 373 + 2], still_v[3 * 373 + 2]);
     EXPECT_NE(petal_vertices[3 * 7 + 2], petal_vertices[3 * 12 + 2]);

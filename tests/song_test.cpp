@@ -2,12 +2,12 @@
  * `biisi`) by rendering it exactly as the demo does: 647 blocks of 8192
  * frames at 44100 Hz.
  *
- * The song is parsed once in this process; then one child per render is
- * forked from that parsed state: the full mix, and each channel solo (the
- * others muted with syna_mute, which leaves the sequencer untouched, so a
- * solo is that channel's exact share of the mix). Children send per-bar
- * sums of squares back through a pipe. Bars are the song's musical bars:
- * row 0 belongs to every track's one-row opening pattern, so bar n is rows
+ * The full mix and each channel solo (the others muted with syna_mute,
+ * which leaves the sequencer untouched, so a solo is that channel's exact
+ * share of the mix) are rendered one after another in this process, each
+ * from the state of a fresh process (syna::reset), and measured per bar
+ * with syna-render's statistics unit. Bars are the song's musical bars: row
+ * 0 belongs to every track's one-row opening pattern, so bar n is rows
  * 16n+1 .. 16n+16.
  *
  * Checked: the song parses; no track's "loop" comes round inside the
@@ -16,75 +16,33 @@
  * from bar 49 on; the whole mix has died away by bar 58.
  */
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <string>
 #include <vector>
 
+#include "bar_stats.h"
+#include "show.h"
 #include "song.h"
 #include "syna_internal.h"
 
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kBlock = 8192;
-constexpr int kBlocks = 647;
-constexpr long long kFrames = 1LL * kBlock * kBlocks;  // 5,300,224
-constexpr int kRowFrames = 5292;                       // 125 bpm at 44100 Hz
-constexpr int kBars = 63;     // bars 0..62 reach past the end of the render
-constexpr int kClip = 32766;  // 3.0 x 10922
+constexpr long long kFrames = SHOW_FRAMES;  // 5,300,224
+constexpr int kRowFrames = 5292;            // 125 bpm at 44100 Hz
+constexpr int kBars = 63;                   // bars 0..62 reach past the end of the render
 
 struct Render {
-    double sumsq[kBars] = {};
-    long long samples[kBars] = {};
-    long long clipped = 0;
+    std::vector<BarLevel> bars;
     int loop_restarts = 0;  // times a track position went backwards
     bool ok = false;
 
     double bar_dbfs(int bar) const {
-        if (samples[bar] == 0 || sumsq[bar] <= 0) return -200.0;
-        return 20.0 * std::log10(std::sqrt(sumsq[bar] / (double)samples[bar]) / 32768.0);
+        if (bar >= (int)bars.size()) return -200.0;
+        return std::max(stats_dbfs(bars[bar]), -200.0);
     }
 };
-
-int channels_walked() {
-    int n = 0;
-    while (n + 1 < syna::kSlots && syna::tracks[n + 1][0] != syna::kEnd) ++n;
-    return n;
-}
-
-// Runs in a child: renders the parsed song with only `solo` unmuted (0: all).
-Render render_parsed(int solo, int channels) {
-    Render r;
-    for (int ch = 1; ch <= channels; ++ch) syna_mute(ch, solo != 0 && ch != solo, 0);
-    std::vector<short> block(2 * kBlock);
-    int last_pos[syna::kSlots] = {};
-    long long frame = 0;
-    for (int b = 0; b < kBlocks; ++b) {
-        syna_play(block.data(), kBlock);
-        for (int i = 0; i < kBlock; ++i, ++frame) {
-            const long long row = frame / kRowFrames;
-            for (int s = 0; s < 2; ++s) {
-                const short v = block[2 * i + s];
-                if (v >= kClip || v <= -kClip) ++r.clipped;
-                if (row >= 1) {
-                    const int bar = (int)((row - 1) / 16);
-                    r.sumsq[bar] += (double)v * v;
-                    r.samples[bar] += 1;
-                }
-            }
-        }
-        for (int ch = 1; ch <= channels; ++ch) {
-            if (syna::track_pos[ch] < last_pos[ch]) ++r.loop_restarts;
-            last_pos[ch] = syna::track_pos[ch];
-        }
-    }
-    r.ok = true;
-    return r;
-}
 
 // Rows that track `ch` plays before its "loop" or end mark: one per pattern
 // cell, a "vol"/"sld" cell and its parameter counting as one.
@@ -103,13 +61,35 @@ int track_rows(int ch, bool *ends_in_loop) {
     return rows;
 }
 
+// The whole mix as the demo renders it, watching the track positions.
+Render render_mix(int channels) {
+    Render r;
+    syna::reset();
+    syna_init(SHOW_RATE);
+    if (syna_getn(biisi, (size_t)biisi_length) != 0) return r;
+    std::vector<short> block(2 * SHOW_BLOCK_FRAMES);
+    int last_pos[syna::kSlots] = {};
+    for (int b = 0; b < SHOW_BLOCKS; ++b) {
+        syna_play(block.data(), SHOW_BLOCK_FRAMES);
+        stats_add_block(r.bars, (long long)b * SHOW_BLOCK_FRAMES, block.data(), SHOW_BLOCK_FRAMES,
+                        syna::row_samples);
+        for (int ch = 1; ch <= channels; ++ch) {
+            if (syna::track_pos[ch] < last_pos[ch]) ++r.loop_restarts;
+            last_pos[ch] = syna::track_pos[ch];
+        }
+    }
+    r.ok = true;
+    return r;
+}
+
 class EmbeddedSong : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        syna_init(kRate);
+        syna::reset();
+        syna_init(SHOW_RATE);
         std::vector<char> text(biisi, biisi + biisi_length + 1);  // biisi itself stays unparsed
         parse_result = syna_get(text.data());
-        if (parse_result == 0) channels = channels_walked();
+        if (parse_result == 0) channels = syna::walked_channels();
     }
 
     // The mix and every solo, rendered on first use only (the table checks
@@ -117,49 +97,14 @@ protected:
     static void render_all() {
         if (!renders.empty()) return;
         renders.assign(channels + 1, Render{});
-        // Two renders at a time; each child gets its own pipe.
-        for (int first = 0; first <= channels; first += 2) {
-            int fds[2][2];
-            pid_t pids[2] = {-1, -1};
-            for (int k = 0; k < 2 && first + k <= channels; ++k) {
-                if (pipe(fds[k]) != 0) break;
-                pids[k] = fork();
-                if (pids[k] == 0) {
-                    close(fds[k][0]);
-                    Render r = render_parsed(first + k, channels);
-                    const char *p = reinterpret_cast<const char *>(&r);
-                    size_t left = sizeof r;
-                    while (left > 0) {
-                        ssize_t n = write(fds[k][1], p, left);
-                        if (n <= 0) _exit(1);
-                        p += n;
-                        left -= (size_t)n;
-                    }
-                    _exit(0);
-                }
-                close(fds[k][1]);
-                if (pids[k] < 0) {
-                    close(fds[k][0]);
-                    break;
-                }
-            }
-            // A render that could not be started or did not finish stays not ok.
-            for (int k = 0; k < 2 && pids[k] > 0; ++k) {
-                Render r;
-                char *p = reinterpret_cast<char *>(&r);
-                size_t got = 0;
-                while (got < sizeof r) {
-                    ssize_t n = read(fds[k][0], p + got, sizeof r - got);
-                    if (n <= 0) break;
-                    got += (size_t)n;
-                }
-                close(fds[k][0]);
-                int status = 0;
-                waitpid(pids[k], &status, 0);
-                if (got == sizeof r && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                    renders[first + k] = r;
-            }
+        renders[0] = render_mix(channels);
+        for (int ch = 1; ch <= channels; ++ch) {
+            std::string why;
+            renders[ch].ok = stats_solo(biisi, (size_t)biisi_length, ch, kFrames, &renders[ch].bars,
+                                        &why, nullptr);
         }
+        // The table checks read the parsed song: leave it as they found it.
+        SetUpTestSuite();
     }
 
     static int parse_result;
@@ -194,8 +139,10 @@ TEST_F(EmbeddedSong, RenderIsBalancedAndFollowsThePicture) {
     EXPECT_EQ(renders[0].loop_restarts, 0);
 
     // Clipping: at most one sample in a thousand.
-    const double share = (double)renders[0].clipped / (double)(2 * kFrames);
-    EXPECT_LE(share, 0.001) << renders[0].clipped << " clipped samples";
+    const BarLevel all = stats_total(renders[0].bars);
+    ASSERT_EQ(all.samples, 2 * kFrames);
+    const double share = (double)all.clipped / (double)(2 * kFrames);
+    EXPECT_LE(share, 0.001) << all.clipped << " clipped samples";
     // The song is not silent or faint either: its loudest bar is well up.
     double mix_loudest = -200;
     for (int b = 0; b < kBars; ++b) mix_loudest = std::max(mix_loudest, renders[0].bar_dbfs(b));

@@ -21,7 +21,7 @@ std::vector<int> track(int t) {
 
 TEST(SynaParse, CellsAndEntries) {
     fresh();
-    ASSERT_EQ(load("p3:c4,vol,50,D4\np1:0\np7:c7,h1,c4\np2:c4,,d4,sld,-10\n"
+    ASSERT_EQ(load("bpm:125\np3:c4,vol,50,D4\np1:0\np7:c7,h1,c4\np2:c4,,d4,sld,-10\n"
                    "p4:C1,G4,b6,echo1,echo0,stop,00,Echo1\n"
                    "p6:c1\nt2:p6,p6,loop\nt3:x6\n"),
               0)
@@ -44,8 +44,12 @@ TEST(SynaParse, LinesKeysAndBlanks) {
     fresh();
     ASSERT_EQ(load("bpm:128"), 0);
     const uint64_t before = synatest::state_fingerprint();
-    EXPECT_EQ(load(""), 0);
-    EXPECT_EQ(load("\n\n \r\n  \n"), 0);
+    // A text without a single line is no song; one of comments and ignored
+    // keys changes nothing (the tempo comes from the song before).
+    EXPECT_EQ(load(""), kRejected);
+    EXPECT_STREQ(syna_error(), "empty song");
+    EXPECT_EQ(load("\n\n \r\n  \n"), kRejected);
+    EXPECT_STREQ(syna_error(), "empty song");
     EXPECT_EQ(load("  #note\nbpmx:130\n;i6:saha,2,3,1,10000,00,0\n:::\nb:1\nx1:kantti"), 0);
     EXPECT_EQ(synatest::state_fingerprint(), before);
 
@@ -78,8 +82,8 @@ TEST(SynaParse, CrLfAndLineLimit) {
 
     // Of 1200 lines only the first 1000 count: line 1001 would be refused.
     fresh();
-    std::string text;
-    for (int i = 0; i < 999; ++i) text += "#c\n";
+    std::string text = "bpm:125\n";
+    for (int i = 0; i < 998; ++i) text += "#c\n";
     text += "p9:c4\nbpm:1\n";
     for (int i = 0; i < 199; ++i) text += "p9:d4\n";
     ASSERT_EQ(load(text), 0) << syna_error();

@@ -1,10 +1,13 @@
 // Runs the built syna-render and checks its files, its table and its failures.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <math.h>
+#include <signal.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,12 +53,16 @@ protected:
     }
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
 
-    Result run(std::vector<std::string> args) {
-        Result r;
-        const std::string out = path("stdout"), err = path("stderr");
+    // Starts the tool with standard output and error in files of the test
+    // directory (standard output appended to `out` when given).
+    pid_t start(std::vector<std::string> args, const std::string &out = "") {
+        const std::string err = path("stderr");
+        const bool append = !out.empty();
+        const std::string out_path = append ? out : path("stdout");
         pid_t pid = fork();
         if (pid == 0) {
-            int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int o =
+                open(out_path.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
             int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(o, 1);
             dup2(e, 2);
@@ -65,12 +72,33 @@ protected:
             execv(SYNA_RENDER, argv.data());
             _exit(127);
         }
+        return pid;
+    }
+
+    Result finish(pid_t pid) {
+        Result r;
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
+        r.out = slurp(path("stdout"));
+        r.err = slurp(path("stderr"));
         return r;
+    }
+
+    Result run(std::vector<std::string> args, const std::string &out = "") {
+        return finish(start(std::move(args), out));
+    }
+
+    // Names in the test directory, hidden ones included.
+    std::vector<std::string> names() const {
+        std::vector<std::string> list;
+        if (DIR *d = opendir(dir_.c_str())) {
+            while (dirent *e = readdir(d))
+                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                    list.push_back(e->d_name);
+            closedir(d);
+        }
+        return list;
     }
 
     std::string dir_;
@@ -218,3 +246,139 @@ TEST_F(RenderTool, FailuresExitNonZeroWithAMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+// The song file is never the output, however it is named.
+TEST_F(RenderTool, NeverOverwritesItsInput) {
+    const std::string song = two_channel_song(50);
+    spit(path("song.txt"), song);
+    ASSERT_EQ(link(path("song.txt").c_str(), path("hard.txt").c_str()), 0);
+    ASSERT_EQ(symlink(path("song.txt").c_str(), path("soft.wav").c_str()), 0);
+    for (const std::string out : {"song.txt", "hard.txt", "soft.wav", "./song.txt"}) {
+        SCOPED_TRACE(out);
+        Result r = run({"-n", "1000", "-o", path(out), path("song.txt")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, "is the song file itself; not overwritten")) << r.err;
+        EXPECT_FALSE(contains(r.err, "wrote")) << r.err;
+    }
+    // Standard output appended to the song file.
+    Result r = run({"-n", "1000", "-o", "-", path("song.txt")}, path("song.txt"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "standard output is the song file itself")) << r.err;
+    EXPECT_EQ(slurp(path("song.txt")), song);
+    EXPECT_EQ(names().size(), 5u);  // song, hard, soft, stdout, stderr: no leftovers
+}
+
+// Input that is not a song file is refused quickly, with the reason.
+TEST_F(RenderTool, RefusesWhatIsNotASong) {
+    spit(path("empty.txt"), "");
+    spit(path("cut.txt"), std::string("bpm:125\ni1:sini,2,13,30,3700,0\n\0p1:c4\n", 39));
+    spit(path("binary.txt"), std::string("\x7f"
+                                         "ELF\x02\x01\x01\0\0\0",
+                                         10));
+    const struct {
+        std::string song, reason;
+    } cases[] = {
+        {"/dev/zero", "song text longer than 1048576 bytes"},
+        {path("empty.txt"), "empty song"},
+        {path("cut.txt"), "line 3: NUL byte inside the song text"},
+        {path("binary.txt"), "line 1: control character 0x7f: not song text"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.song);
+        Result r = run({"-n", "100", "-o", path("x.wav"), c.song});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "syna-render: " + c.song + ": rejected: " + c.reason + "\n");
+        EXPECT_FALSE(exists(path("x.wav")));
+    }
+}
+
+// A render that is stopped leaves nothing under the output's name, and an
+// earlier file of that name as it was.
+TEST_F(RenderTool, StoppedRenderLeavesNoPartialOutput) {
+    for (int sig : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        spit(path("out.wav"), "the previous render");
+        // The longest render there is: it cannot finish before the signal.
+        pid_t pid = start({"-n", "1073741814", "-o", path("out.wav")});
+        std::string temp;
+        while (temp.empty()) {  // wait for the temporary file to appear
+            for (const std::string &n : names())
+                if (n.rfind(".out.wav.syna-render-", 0) == 0) temp = n;
+            if (temp.empty()) usleep(2000);
+        }
+        while (slurp(path(temp)).size() < 44 + 4 * 8192) usleep(2000);  // rendering
+        kill(pid, sig);
+        Result r = finish(pid);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(slurp(path("out.wav")), "the previous render");
+        // A handled signal removes the temporary file; a SIGKILL cannot.
+        EXPECT_EQ(exists(path(temp)), sig == SIGKILL);
+        unlink(path(temp).c_str());
+    }
+}
+
+// Standard output redirected to a file gets the header's sizes at the end,
+// so they always describe the data that is there.
+TEST_F(RenderTool, HeaderSizesOnStandardOutput) {
+    spit(path("piped.wav"), "");
+    Result r = run({"-n", "3000", "-o", "-"}, path("piped.wav"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wav = slurp(path("piped.wav"));
+    ASSERT_EQ(wav.size(), 44u + 12000u);
+    // Appended output cannot seek back: its header is written up front.
+    EXPECT_EQ(le32(wav, 4), 36u + 12000u);
+    EXPECT_EQ(le32(wav, 40), 12000u);
+
+    const std::string cmd =
+        std::string(SYNA_RENDER) + " -n 3000 -o - > '" + path("direct.wav") + "' 2>/dev/null";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    EXPECT_EQ(slurp(path("direct.wav")), wav);
+}
+
+// --stats asks the synthesizer which channels play: a track emptied by a
+// later line ends the walk.
+TEST_F(RenderTool, StatsCountTheChannelsThatPlay) {
+    spit(path("song.txt"), two_channel_song(50) + "t2:\n");
+    Result r = run({"--stats", "-n", "20000", "-o", path("a.wav"), path("song.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "channels: 1\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "ch1")) << r.out;
+    EXPECT_FALSE(contains(r.out, "ch2")) << r.out;
+}
+
+// Pan and low-pass are taken as written; --stats says when they saturate.
+TEST_F(RenderTool, StatsWarnAboutSaturation) {
+    spit(path("song.txt"),
+         "bpm:125\n"
+         "i1:saha,2,5,1,3000,0,0,250\n"
+         "i2:saha,2,5,1,3000,0,0,40,150\n"
+         "i3:saha,2,5,1,3000,0,0,-20,-99\n"
+         "p1:c4,0,0,0\nt1:p1,loop\nt2:p1,loop\nt3:p1,loop\n");
+    Result r = run({"--stats", "-n", "30000", "-o", path("a.wav"), path("song.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "warning: channel 1: pan 250 is outside 0..100")) << r.err;
+    EXPECT_TRUE(contains(r.err, "warning: channel 2: low-pass 150 is outside -99..99")) << r.err;
+    EXPECT_TRUE(contains(r.err, "warning: channel 3: pan -20 is outside 0..100")) << r.err;
+    EXPECT_FALSE(contains(r.err, "channel 3: low-pass")) << r.err;
+    EXPECT_TRUE(contains(r.err, "of the samples are clipped: the mix saturates")) << r.err;
+
+    spit(path("calm.txt"), two_channel_song(50));
+    Result calm = run({"--stats", "-n", "30000", "-o", path("b.wav"), path("calm.txt")});
+    ASSERT_EQ(calm.status, 0) << calm.err;
+    EXPECT_FALSE(contains(calm.err, "warning")) << calm.err;
+
+    // A table of millions of bars is refused before anything is rendered.
+    spit(path("fast.txt"), "bpm:200000\ni1:saha,1,0,10,1,0\np1:c4\nt1:p1,loop\n");
+    Result fast = run({"--stats", "-n", "100000000", "-o", path("c.wav"), path("fast.txt")});
+    EXPECT_EQ(fast.status, 1);
+    EXPECT_TRUE(contains(fast.err, "--stats shows at most 100000 bars")) << fast.err;
+    EXPECT_FALSE(exists(path("c.wav")));
+}
