@@ -1,33 +1,21 @@
-/* capture.cpp - the capture loop: a frame counter for a clock, the scene
- * drawn off screen, the pictures to a video file and PNG stills.
- *
- * The live show's position, modelled. SDL's audio thread hands `mixed` to
- * the sound card in whole 8192-frame blocks: on unpausing it fills the first
- * block at once, and it asks for the next one when the card has taken the
- * previous one. While audio frame s sounds, the blocks up to and including
- * the one that holds s have been handed out, and syna_counter stands at the
- * end of that block, 8192 * (s / 8192 + 1) - one block ahead of what
- * sounds, never more than 186 ms. The scene's `beat` comes from syna_counter,
- * so it steps in whole blocks here exactly as it does live, while the
- * oscilloscope window and the tremble follow the frame's milliseconds.
+/* capture.cpp - the capture loop: a frame counter for a clock
+ * (frame_clock.h), the scene drawn off screen, the pictures to a video file
+ * and PNG stills.
  */
 #include "capture.h"
 
 #include <time.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 #include "encoder.h"
+#include "frame_clock.h"
 #include "progress.h"
-#include "scene.h"
-#include "scene_internal.h"
 #include "show.h"
 #include "still.h"
-#include "syna.h"
 #include "tavelo.h"
 
 namespace {
@@ -69,26 +57,6 @@ extern "C" void capture_defaults(capture_request *r) {
 extern "C" const char *capture_error(void) { return error_text; }
 
 extern "C" capture_times capture_timing(void) { return timing; }
-
-extern "C" int capture_ms(long long frame, int fps) { return (int)(frame * 1000 / fps); }
-
-extern "C" long long capture_sample(long long frame, int fps) { return frame * SHOW_RATE / fps; }
-
-extern "C" int capture_position(long long frame, int fps) {
-    const long long sounding = capture_sample(frame, fps);
-    const long long handed = (sounding / SHOW_BLOCK_FRAMES + 1) * SHOW_BLOCK_FRAMES;
-    return (int)std::min<long long>(handed, SHOW_FRAMES);
-}
-
-extern "C" long long capture_frame_at(double seconds, int fps) {
-    return std::llround(seconds * (double)fps);
-}
-
-extern "C" long long capture_show_frames(int fps) {
-    long long n = 0;
-    while (beatof(capture_position(n, fps)) <= 58) n++;
-    return n + 1;
-}
 
 extern "C" int capture_run(const capture_request *r) {
     error_text[0] = '\0';
@@ -157,26 +125,17 @@ extern "C" int capture_run(const capture_request *r) {
             result = 1;
             break;
         }
-        __atomic_store_n(&syna_counter, capture_position(n, fps), __ATOMIC_RELAXED);
-        const int ms = capture_ms(n, fps);
         const bool in_video = n >= first && n < end;
         const bool wanted =
             in_video || std::find(still_frame.begin(), still_frame.end(), n) != still_frame.end();
         double t0 = now_s();
-        if (!wanted && n > 0) {
-            osa_skip(ms);
+        if (!capture_take_frame(n, fps, wanted)) {
             timing.skip_s += now_s() - t0;
             timing.skipped++;
             continue;
         }
-        osa(ms);
         tavelo_flip();
-        if (!wanted) {
-            // Frame 0 is drawn even when nobody asked for it: some GL state
-            // carries over from frame to frame (the trace's line width stays
-            // for the outlines), and a whole run has it from frame 0 on.
-            continue;
-        }
+        if (!wanted) continue;  // frame 0, drawn for the state it leaves
         double t1 = now_s();
         timing.draw_s += t1 - t0;
         if (tavelo_readpixels(rgba.data()) < 0) {

@@ -2,18 +2,17 @@
  *
  * The capture draws the scene exactly as the live show does (the same osa)
  * into an off-screen context of the display layer, at a fixed frame rate
- * whose clock is the frame counter, not a sound card. Frame n stands for
- * the time n / fps seconds: `ms` is that time in whole milliseconds, and
- * syna_counter is set where the live audio callback would have it then
- * (capture_position). The picture goes to H.264 and the pre-rendered song
- * to AAC (or 16-bit PCM) in one file, through FFmpeg's libraries; stills
- * go to PNG files.
+ * whose clock is the frame counter, not a sound card (frame_clock.h: frame
+ * n stands for the time n / fps seconds, with syna_counter where the live
+ * audio callback would have it then). The picture goes to H.264 and the
+ * pre-rendered song to AAC (or 16-bit PCM) in one file, through FFmpeg's
+ * libraries; stills go to PNG files.
  *
- * Frames before a range or a still are still taken, through osa_skip, so
- * the keyframe glide, the spin and the peak level have the values a whole
- * run has there: a range or a still shows what the same frame of a
- * whole-show capture shows. Frame 0 is always drawn, for the GL state that
- * a whole run carries from it (the trace's line width).
+ * Frames before a range or a still are still taken, through osa_skip
+ * (capture_take_frame), so the keyframe glide, the spin and the peak level
+ * have the values a whole run has there: a range or a still shows what the
+ * same frame of a whole-show capture shows. Frame 0 is always drawn, for
+ * the GL state that a whole run carries from it (the trace's line width).
  *
  * Use (after show_prerender has filled `mixed`):
  *     capture_request r;
@@ -28,6 +27,8 @@
 #define KESTOVAR_CAPTURE_H
 
 #include <signal.h>
+
+#include "frame_clock.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -59,18 +60,6 @@ void capture_defaults(capture_request *r);
  * (the file holds what was done); -1 on failure (capture_error()). */
 int capture_run(const capture_request *r);
 const char *capture_error(void);
-
-/* The clock. Frame n is at n / fps seconds. */
-int capture_ms(long long frame, int fps);
-/* The first audio frame that sounds at video frame n: n * 44100 / fps. */
-long long capture_sample(long long frame, int fps);
-/* syna_counter at frame n, as the live callback leaves it (see capture.cpp). */
-int capture_position(long long frame, int fps);
-/* The frame nearest to `seconds`. */
-long long capture_frame_at(double seconds, int fps);
-/* Frames in the whole show: the last is the first at which the scene sets
- * `quit`, drawn like the live show draws it. */
-long long capture_show_frames(int fps);
 
 /* Where the time of the last capture_run went, for the benchmark. */
 typedef struct capture_times {
