@@ -80,7 +80,7 @@ static void draw_flower(int ms) {
 
     spline3DMorph((float)(0.5 + 0.5 * sin(0.001 * ms)));
 
-    const double bright = paramf[4];
+    const double bright = (double)paramf[4];
     glColor4f((float)(0.82 * bright), (float)(0.87 * bright), (float)(0.95 * bright), 1.0f);
     for (int p = 0; p < 12; p++) {
         glDrawArrays(GL_TRIANGLES, 0, petal_vertex_count);
