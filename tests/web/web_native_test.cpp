@@ -5,8 +5,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "clock.h"
@@ -14,7 +12,7 @@
 #include "glrec.h"
 #include "libc_rand.h"
 #include "playback.h"
-#include "scene_internal.h"
+#include "scene.h"
 #include "show.h"
 #include "syna.h"
 
@@ -58,59 +56,24 @@ TEST(WebClock, BeforeTheStartAndFarPastTheEnd) {
     EXPECT_EQ(web_counter(1e12), SHOW_FRAMES);
 }
 
-// The GL calls of the frame just drawn, as text (bit-exact values).
-std::vector<std::string> recorded() {
-    std::vector<std::string> lines;
-    for (const GlCall &c : glrec_calls()) {
-        lines.push_back(glrec_text(c));
-        for (std::string &l : glrec_array_lines(c)) lines.push_back(std::move(l));
-    }
-    glrec_clear();
-    return lines;
-}
-
-void reset_scene() {
-    std::memset(paramf, 0, sizeof paramf);
-    max_sample = 0.0f;
-    spin_angle = 0.0f;
-    quit = 0;
-    syna_counter = 0;
-    glrec_clear();
-}
-
-TEST(FrameClock, AStillIsTheFrameOfAWholeRun) {
-    // A loud, changing signal, so the peak follower and the trace move.
-    for (int i = 0; i < SHOW_SAMPLES; i++)
-        mixed[i] = (int16_t)(20000.0 * std::sin(i * 0.001) * std::sin(i * 0.0000031));
+TEST(FrameClock, AStillTakesTheFramesBeforeItWithoutDrawing) {
+    // The page's still at 20 s, 60 frames per second: frame 0 drawn for the
+    // GL state it leaves, the frames between only stepped (osa_skip, which
+    // leaves the scene where osa would), the counter where the callback
+    // would have it, the time in whole milliseconds.
     const int fps = 60;
-    const long long target = capture_frame_at(20.0, fps);  // bar 10: trace and flower
-
-    reset_scene();
-    for (long long n = 0; n < target; n++) {
-        EXPECT_EQ(capture_take_frame(n, fps, 1), 1);
-        glrec_clear();
-    }
-    capture_take_frame(target, fps, 1);
-    const std::vector<std::string> whole = recorded();
-    ASSERT_FALSE(whole.empty());
-
-    // The page's still: frame 0 drawn for the state it leaves, the frames
-    // between only stepped, the counter where the callback would have it.
-    reset_scene();
+    const long long target = capture_frame_at(20.0, fps);
+    ASSERT_EQ(target, 1200);
+    glrec_clear();
     for (long long n = 0; n <= target; n++) {
-        const int drew = capture_take_frame(n, fps, n == target);
-        EXPECT_EQ(drew, n == 0 || n == target ? 1 : 0) << "frame " << n;
+        const bool drawn = n == 0 || n == target;
+        EXPECT_EQ(capture_take_frame(n, fps, n == target), drawn ? 1 : 0) << "frame " << n;
         EXPECT_EQ(syna_counter, capture_position(n, fps)) << "frame " << n;
         EXPECT_EQ(timef, (float)capture_ms(n, fps)) << "frame " << n;
-        if (n == 0) {
-            EXPECT_FALSE(recorded().empty());
-        } else if (n < target) {
-            ASSERT_TRUE(glrec_calls().empty()) << "frame " << n << " drew";
-        }
+        ASSERT_EQ(glrec_calls().empty(), !drawn) << "frame " << n;
+        glrec_clear();
     }
-    EXPECT_EQ(recorded(), whole);
-    reset_scene();
-    std::memset(mixed, 0, sizeof mixed);
+    syna_counter = 0;
 }
 
 }  // namespace
