@@ -2,7 +2,8 @@
  *
  * tavelo.cpp needs three things from the window system: SDL's video started
  * on it, the size of the screen, and a full-screen native window (plus the
- * native display it belongs to) for eglCreateWindowSurface. Each
+ * native display it belongs to) for eglCreateWindowSurface, or an ordinary
+ * window of SDL's video-mode size when a windowed run asks for one. Each
  * window system gets one file implementing this interface; platform_x11.cpp
  * is the only one so far. Other systems (DRM/KMS, Wayland) would add their
  * own file and be picked in display/CMakeLists.txt.
@@ -28,17 +29,19 @@ extern "C" {
 #endif
 
 /* SDL_Init(SDL_INIT_VIDEO) on this window system's SDL driver. 0 on
- * success; -1 when that driver is unavailable or SDL picked another one
- * (platform_error() says why; SDL's video is not left running). */
+ * success; -1 when that driver is unavailable, its server does not answer
+ * within a few seconds, or SDL picked another one (platform_error() says
+ * why; SDL's video is not left running). */
 int platform_sdl_init(void);
 
-/* Takes hold of the window SDL_SetVideoMode made. 0 on success; -1 when
- * it cannot be had (platform_error() says why). */
-int platform_init(void);
+/* Takes hold of the window SDL_SetVideoMode made and, when `fullscreen`,
+ * asks for it to be shown full-screen. 0 on success; -1 when it cannot be
+ * had (platform_error() says why). */
+int platform_init(int fullscreen);
 
 EGLNativeDisplayType platform_native_display(void);
 
-/* The screen size in pixels; the native window covers exactly this. */
+/* The window's size in pixels (the screen's, when full-screen). */
 void platform_screen_size(unsigned *width, unsigned *height);
 
 /* The full-screen window; valid until platform_close. */

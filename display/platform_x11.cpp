@@ -12,14 +12,26 @@
  * user chose a driver in SDL_VIDEODRIVER, SDL is started with "x11" only,
  * and a missing X server becomes a plain error.
  *
- * Limitations: the window is as large as SDL's current video mode (the X
- * screen), placed wherever the window manager puts it, and not marked
- * full-screen; there is no mode switch.
+ * Before SDL opens the display, the server is asked for a connection-setup
+ * reply with a deadline (xprobe.h): Xlib would wait for ever on a server
+ * that accepts connections and never answers.
+ *
+ * The full-screen window is as large as the X screen and asks the window
+ * manager for the EWMH full-screen state, so no panel or decoration shows;
+ * the property is also set on the window itself, where it stays when no
+ * window manager runs. A windowed run gets an ordinary window.
+ *
+ * Limitations: there is no mode switch; a window manager that ignores EWMH
+ * places and decorates the window as it likes.
  */
 #include "platform.h"
 
+#include "xprobe.h"
+
 #include <SDL/SDL.h>
 #include <SDL/SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -30,6 +42,8 @@
 namespace {
 
 constexpr const char *kDriver = "x11";
+// How long the X server has to answer the connection setup.
+constexpr int kAnswerMs = 5000;
 
 Display *x_display = nullptr;
 Window x_window = 0;
@@ -43,11 +57,43 @@ char error_text[256] = "";
     va_end(args);
 }
 
+// Asks the window manager to show `wm` full-screen, and marks it so.
+void request_fullscreen(Display *d, Window wm) {
+    const Atom state = XInternAtom(d, "_NET_WM_STATE", False);
+    const Atom full = XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False);
+    // A mapped window's state belongs to the window manager, which learns
+    // of the wish through a client message to the root window; the property
+    // records it for a screen without a window manager.
+    XChangeProperty(d, wm, state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(&full), 1);
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = wm;
+    e.xclient.message_type = state;
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 1;  // _NET_WM_STATE_ADD
+    e.xclient.data.l[1] = static_cast<long>(full);
+    e.xclient.data.l[2] = 0;
+    e.xclient.data.l[3] = 1;  // from a normal application
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &e);
+    XFlush(d);
+}
+
 }  // namespace
 
 extern "C" int platform_sdl_init(void) {
     const char *chosen = std::getenv("SDL_VIDEODRIVER");
     const bool ours = chosen == nullptr || *chosen == '\0';
+    const char *display_name = std::getenv("DISPLAY");
+    if ((ours || std::strcmp(chosen, kDriver) == 0) && display_name != nullptr &&
+        xprobe_answers(display_name, kAnswerMs) == XPROBE_SILENT) {
+        set_error(
+            "cannot open the display: the X server at DISPLAY=%s does not answer "
+            "(waited %d s)",
+            display_name, kAnswerMs / 1000);
+        return -1;
+    }
     // setenv may move the old string: keep a copy to put back.
     const std::string saved = chosen ? chosen : "";
     const bool was_set = chosen != nullptr;
@@ -95,7 +141,7 @@ extern "C" int platform_sdl_init(void) {
     return 0;
 }
 
-extern "C" int platform_init(void) {
+extern "C" int platform_init(int fullscreen) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 || info.info.x11.window == 0) {
@@ -112,6 +158,11 @@ extern "C" int platform_init(void) {
     if (x_width == 0 || x_height == 0) {
         set_error("cannot open the display: SDL's window has no size");
         return -1;
+    }
+    if (fullscreen && info.info.x11.wmwindow != 0) {
+        info.info.x11.lock_func();
+        request_fullscreen(info.info.x11.display, info.info.x11.wmwindow);
+        info.info.x11.unlock_func();
     }
     return 0;
 }

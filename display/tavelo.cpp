@@ -1,15 +1,18 @@
-/* tavelo.cpp - the display layer: one full-screen OpenGL ES 1.x context.
+/* tavelo.cpp - the display layer: one OpenGL ES 1.x context.
  *
  * Usage: tavelo_open(640, 480, 32, 0) once; if it returns -1, print
  * tavelo_error() and stop. Then draw with GL, tavelo_flip() per frame,
- * tavelo_exitevent() to ask for Escape, and tavelo_close() at the end
- * (which also ends SDL, the audio device included).
+ * tavelo_exitevent() to ask for Escape or a quit request, and
+ * tavelo_close() at the end (which also ends SDL, the audio device
+ * included). Off screen, tavelo_open_offscreen takes the place of
+ * tavelo_open and tavelo_readpixels fetches each picture.
  *
- * The picture covers the whole screen; the requested size only shapes a
- * centred viewport (with the scissor box on it, so clears stay inside),
- * letterboxed or pillarboxed, with a pixel-aspect and overscan correction
- * for 720x480 and 720x576 TV outputs. The window itself comes from the
- * platform layer (platform.h); SDL is used for the cursor and for events.
+ * The picture covers the whole screen (or window, or pbuffer); the
+ * requested size only shapes a centred viewport (with the scissor box on
+ * it, so clears stay inside), letterboxed or pillarboxed, with a
+ * pixel-aspect and overscan correction for 720x480 and 720x576 TV outputs.
+ * The window comes from the platform layer (platform.h), the pbuffer from
+ * offscreen.h; SDL is used for the cursor and for events on screen only.
  *
  * Limitations: one display per process, every call on the thread that
  * opened it. The bpp and flags arguments are accepted and ignored: the
@@ -19,6 +22,7 @@
  */
 #include "tavelo.h"
 
+#include "offscreen.h"
 #include "platform.h"
 
 #include <EGL/egl.h>
@@ -39,6 +43,9 @@ unsigned screen_width = 0;
 unsigned screen_height = 0;
 EGLNativeWindowType native_window{};
 bool is_open = false;
+bool is_offscreen = false;
+int window_w = 0, window_h = 0;  // 0: full screen
+offscreen_gl pbuffer = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE};
 // The record tavelo_exitevent polls into, reused for every event.
 SDL_Event event;
 char error_text[256] = "";
@@ -98,6 +105,19 @@ int egl_failure(const char *what) {
     return give_up();
 }
 
+// The state every picture starts from: black, depth test on, the viewport
+// and scissor box for a w x h picture on the surface.
+void first_state(int w, int h) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    // The scissor box keeps clears, too, inside the viewport.
+    const tavelo_rect v = tavelo_viewport(screen_width, screen_height, w, h);
+    glViewport(v.x, v.y, v.width, v.height);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(v.x, v.y, v.width, v.height);
+}
+
 bool is_gles1(const char *version) {
     // "OpenGL ES-CM 1.x" (common) or "OpenGL ES-CL 1.x" (common lite).
     return version != nullptr && (std::strncmp(version, "OpenGL ES-CM 1.", 15) == 0 ||
@@ -120,15 +140,15 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
         return give_up();
     }
     const SDL_VideoInfo *info = SDL_GetVideoInfo();
+    const bool windowed = window_w > 0;
     if (info == nullptr ||
-        SDL_SetVideoMode(info->current_w, info->current_h, 16, SDL_HWSURFACE) == nullptr) {
-        set_error(
-            "cannot open the display: no SDL video mode at the "
-            "screen's size (%s)",
-            SDL_GetError());
+        SDL_SetVideoMode(windowed ? window_w : info->current_w,
+                         windowed ? window_h : info->current_h, 16, SDL_HWSURFACE) == nullptr) {
+        set_error("cannot open the display: no SDL video mode at %s (%s)",
+                  windowed ? "the window's size" : "the screen's size", SDL_GetError());
         return give_up();
     }
-    if (platform_init() != 0) {
+    if (platform_init(windowed ? 0 : 1) != 0) {
         set_error("%s", platform_error());
         return give_up();
     }
@@ -168,36 +188,95 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
     }
 
     SDL_ShowCursor(0);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_DEPTH_TEST);
-    // The scissor box keeps clears, too, inside the viewport.
-    const tavelo_rect v = tavelo_viewport(screen_width, screen_height, width, height);
-    glViewport(v.x, v.y, v.width, v.height);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(v.x, v.y, v.width, v.height);
+    first_state(width, height);
     is_open = true;
     return 0;
 }
 
+extern "C" void tavelo_window(int w, int h) {
+    window_w = w > 0 && h > 0 ? w : 0;
+    window_h = w > 0 && h > 0 ? h : 0;
+}
+
+extern "C" int tavelo_open_offscreen(int width, int height, int pic_w, int pic_h) {
+    error_text[0] = '\0';
+    if (is_open) {
+        set_error("the display is already open");
+        return -1;
+    }
+    if (width <= 0 || height <= 0) {
+        set_error("off screen: no picture of %d x %d", width, height);
+        return -1;
+    }
+    if (offscreen_context(TAVELO_CLIENT_VERSION, width, height, &pbuffer, error_text,
+                          sizeof error_text) != 0)
+        return -1;
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (!is_gles1(version)) {
+        set_error("OpenGL ES: the off-screen context is \"%s\", not OpenGL ES 1.x",
+                  version ? version : "unknown");
+        offscreen_release(&pbuffer);
+        return -1;
+    }
+    egl_display = pbuffer.display;
+    egl_context = pbuffer.context;
+    egl_surface = pbuffer.surface;
+    screen_width = static_cast<unsigned>(width);
+    screen_height = static_cast<unsigned>(height);
+    first_state(pic_w, pic_h);
+    is_open = true;
+    is_offscreen = true;
+    return 0;
+}
+
+extern "C" int tavelo_readpixels(unsigned char *rgba) {
+    if (!is_open || !is_offscreen) return -1;
+    // Only this read's own error counts, not one left over from drawing.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+    }
+    // RGBA rows are whole words: GL's default pack alignment of 4 fits.
+    glReadPixels(0, 0, static_cast<GLsizei>(screen_width), static_cast<GLsizei>(screen_height),
+                 GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return glGetError() == GL_NO_ERROR ? 0 : -1;
+}
+
 extern "C" void tavelo_flip(void) {
     if (!is_open) return;
+    // A pbuffer has nothing to present: the frame is finished, to be read
+    // back.
+    if (is_offscreen) {
+        glFinish();
+        return;
+    }
     glFlush();
     eglSwapBuffers(egl_display, egl_surface);
 }
 
 extern "C" int tavelo_exitevent(void) {
-    // Everything but Escape is dropped, a quit request included: only
-    // Escape and the end of the song stop the show.
+    if (is_offscreen) return 0;
+    // Escape ends the show, and so does a quit request: the window's close
+    // button, or SIGINT/SIGTERM, which SDL turns into one. Everything else
+    // is dropped.
     while (SDL_PollEvent(&event)) {
         if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) &&
             event.key.keysym.sym == SDLK_ESCAPE)
             return 1;
+        if (event.type == SDL_QUIT) return 1;
     }
     return 0;
 }
 
 extern "C" void tavelo_close(void) {
+    if (is_open && is_offscreen) {
+        // Nothing was shown and SDL was never started.
+        offscreen_release(&pbuffer);
+        egl_display = EGL_NO_DISPLAY;
+        egl_context = EGL_NO_CONTEXT;
+        egl_surface = EGL_NO_SURFACE;
+        is_open = false;
+        is_offscreen = false;
+        return;
+    }
     if (is_open) {
         // Shows the viewport cleared to the last clear colour; the scissor
         // box keeps the rest of the screen as it was.

@@ -1,14 +1,20 @@
-/* tavelo.h - the display layer: one full-screen OpenGL ES 1.x context.
+/* tavelo.h - the display layer: one OpenGL ES 1.x context, on screen or off.
  *
  * tavelo_open starts SDL video, opens a full-screen native window through
  * the platform layer (platform.h), makes an EGL window surface with an
  * OpenGL ES 1.x context current on the calling thread and sets a centred,
  * aspect-correct viewport and scissor box for the requested picture size.
- * tavelo_flip presents a frame, tavelo_exitevent reports Escape,
- * tavelo_close tears everything down, SDL included.
+ * tavelo_flip presents a frame, tavelo_exitevent reports Escape, a quit
+ * request (the window's close button, SIGINT, SIGTERM), tavelo_close tears
+ * everything down, SDL included. tavelo_window, called first, asks for an
+ * ordinary window instead of the full screen.
  *
- * Limitations: one display per process; every call on the thread that
- * opened it.
+ * tavelo_open_offscreen is the same context without any window system: an
+ * EGL pbuffer on Mesa's surfaceless platform (no X server, no SDL), read
+ * back with tavelo_readpixels. The capture draws through it.
+ *
+ * Limitations: one display per process, on screen or off; every call on
+ * the thread that opened it.
  */
 #ifndef KESTOVAR_TAVELO_H
 #define KESTOVAR_TAVELO_H
@@ -20,8 +26,20 @@ extern "C" {
 /* 0 on success; -1 when no display, EGL or GLES 1.x context could be had
  * (tavelo_error() says why; SDL's video is shut down again). */
 int tavelo_open(int width, int height, int bpp, int flags);
+/* Before tavelo_open: an ordinary window of w x h pixels, left to the window
+ * manager, instead of a full-screen one. w, h <= 0 goes back to full screen. */
+void tavelo_window(int w, int h);
+/* Off screen: a width x height pbuffer with the same EGL configuration,
+ * the viewport and scissor box for a pic_w x pic_h picture placed by
+ * tavelo_viewport. 0 on success; -1 with tavelo_error() otherwise. */
+int tavelo_open_offscreen(int width, int height, int pic_w, int pic_h);
+/* Off screen: the whole surface as width x height RGBA bytes, bottom row
+ * first as GL reads it. Waits for the drawing to finish (so does
+ * tavelo_flip off screen). 0, or -1 when no off-screen surface is open. */
+int tavelo_readpixels(unsigned char *rgba);
 void tavelo_flip(void);
-/* 1 when an Escape press or release was in the event queue, else 0. */
+/* 1 when an Escape press or release or a quit request was in the event
+ * queue, else 0. Always 0 off screen. */
 int tavelo_exitevent(void);
 void tavelo_close(void);
 const char *tavelo_error(void);

@@ -189,7 +189,6 @@ State st;
 GLuint program = 0;
 GLuint buffer = 0;
 Uniforms u;
-bool drawing = true;
 char error_text[512] = "";
 char version_text[256] = "";
 std::vector<Vertex> staging;  // the vertices of one draw call
@@ -481,8 +480,6 @@ extern "C" int gles1on2_init(void) {
 
 extern "C" const char *gles1on2_error(void) { return error_text; }
 
-extern "C" void gles1on2_set_drawing(int on) { drawing = on != 0; }
-
 // ---- state passed on to OpenGL ES 2.0 -------------------------------------
 
 GL_API void GL_APIENTRY glClearColor(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
@@ -490,7 +487,7 @@ GL_API void GL_APIENTRY glClearColor(GLfloat red, GLfloat green, GLfloat blue, G
 }
 
 GL_API void GL_APIENTRY glClear(GLbitfield mask) {
-    if (ready() && drawing) es2.Clear(mask);
+    if (ready()) es2.Clear(mask);
 }
 
 GL_API void GL_APIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
@@ -720,7 +717,7 @@ GL_API void GL_APIENTRY glNormalPointer(GLenum type, GLsizei stride, const void 
 }
 
 GL_API void GL_APIENTRY glDrawArrays(GLenum mode, GLint first, GLsizei count) {
-    if (!ready() || !drawing || count <= 0 || first < 0) return;
+    if (!ready() || count <= 0 || first < 0) return;
     if (!st.vertex.on || !float_array(st.vertex) || (st.color.on && !float_array(st.color)) ||
         (st.normal.on && !float_array(st.normal))) {
         unsupported("client array type or size", st.vertex.type);

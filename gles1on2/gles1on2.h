@@ -49,11 +49,6 @@ int gles1on2_init(void);
  * since it succeeded; "" when there is nothing to say. */
 const char *gles1on2_error(void);
 
-/* With 0, glClear and glDrawArrays do nothing while every other state
- * change still takes effect: a show can be wound forward without paying
- * for pictures nobody sees. 1 (the start) draws again. */
-void gles1on2_set_drawing(int on);
-
 #ifdef __cplusplus
 }
 #endif

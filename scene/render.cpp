@@ -80,7 +80,7 @@ static void draw_flower(int ms) {
 
     spline3DMorph((float)(0.5 + 0.5 * sin(0.001 * ms)));
 
-    const double bright = paramf[4];
+    const double bright = (double)paramf[4];
     glColor4f((float)(0.82 * bright), (float)(0.87 * bright), (float)(0.95 * bright), 1.0f);
     for (int p = 0; p < 12; p++) {
         glDrawArrays(GL_TRIANGLES, 0, petal_vertex_count);
@@ -99,7 +99,9 @@ static void draw_flower(int ms) {
     }
 }
 
-int osa(int ms) {
+// Everything of a frame that carries over to the next one; osa_skip runs
+// only this.
+static void advance(int ms) {
     timef = (float)ms;
     // One relaxed 32-bit read of the position the audio thread advances; a
     // stale value only moves the picture by one callback block.
@@ -108,6 +110,13 @@ int osa(int ms) {
 
     analyysi(&mixed[windowstart(ms)]);
     paramstep(beat);
+    spin_angle = (float)((double)spin_angle + 1.5 * (double)paramf[7]);
+}
+
+void osa_skip(int ms) { advance(ms); }
+
+int osa(int ms) {
+    advance(ms);
 
     glClearColor(paramf[8], paramf[8], paramf[8], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -124,7 +133,6 @@ int osa(int ms) {
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, paramf[5]);
     glRotatef(-18.0f * paramf[6], 1.0f, 0.0f, 0.0f);
-    spin_angle = (float)((double)spin_angle + 1.5 * (double)paramf[7]);
     glRotatef(spin_angle, 0.0f, 0.0f, 1.0f);
     glEnableClientState(GL_VERTEX_ARRAY);
 

@@ -26,6 +26,11 @@ extern float max_sample; /* smoothed peak level, 0 .. 0.5 */
 /* Draws one frame; ms = milliseconds since playback started. Returns 1. */
 int osa(int ms);
 
+/* Takes the frame at ms exactly as osa would, without any GL call: the
+ * glide, spin, peak level and `quit` move on, nothing is drawn. Lets a
+ * capture start mid-show with the picture a whole run would have there. */
+void osa_skip(int ms);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,18 +5,17 @@
 # be installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-web.sh
-if ! scripts/setup-web.sh --browser; then
+scripts/setup.sh --web
+if ! scripts/setup.sh --browser; then
   echo "browser test SKIPPED: the chromium package cannot be installed here" >&2
   exit 0
 fi
 scripts/build-web.sh
 cmake --preset test >/dev/null
-cmake --build --preset test -j"$(nproc)" --target syna-render scene_still_gles1 image_compare >&2
+cmake --build --preset test -j"$(nproc)" --target kestovar syna-render image_compare >&2
 b=build-test-release
 status=0
-SYNA_RENDER=$b/tools/syna-render SCENE_STILL=$b/tests/scene_still_gles1 \
-  IMAGE_COMPARE=$b/tests/image_compare \
+SYNA_RENDER=$b/tools/syna-render KESTOVAR=$b/driver/kestovar IMAGE_COMPARE=$b/tests/image_compare \
   python3 tests/web/browser_test.py build-web/site "$b/browser-test" || status=$?
 # 77: the test found no browser to run (and said so).
 [ $status -eq 77 ] && exit 0

@@ -4,7 +4,6 @@
 # address on a line of its own. Open it, press Start. Ctrl-C stops serving.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/setup-web.sh
+scripts/setup.sh --web
 scripts/build-web.sh
 exec python3 web/serve.py build-web/site "${PORT:-8000}"

@@ -1,5 +1,5 @@
-# Display layer tests. The viewport and event tests need no X server; the
-# X11 ones start an Xvfb of their own on :90 to :99.
+# Display layer tests. The viewport, event and off-screen tests need no X
+# server; the X11 ones start an Xvfb of their own on :90 to :99.
 add_executable(display_tests display_viewport.cpp display_events.cpp)
 target_link_libraries(display_tests PRIVATE tavelo GTest::gtest_main)
 gtest_discover_tests(display_tests
@@ -26,3 +26,9 @@ set_tests_properties(display_unusable_egl PROPERTIES
   LABELS display TIMEOUT 120
   ENVIRONMENT "__EGL_VENDOR_LIBRARY_FILENAMES=${CMAKE_CURRENT_BINARY_DIR}/no-such-egl-vendor.json;${DISPLAY_X11_ENV}"
   SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+
+# The off-screen backend: Mesa's surfaceless platform, no X server.
+add_executable(display_offscreen_tests display_offscreen.cpp)
+target_link_libraries(display_offscreen_tests PRIVATE tavelo GTest::gtest_main)
+gtest_discover_tests(display_offscreen_tests
+  PROPERTIES LABELS display TIMEOUT 120 ENVIRONMENT "${DISPLAY_X11_ENV}")

@@ -79,11 +79,23 @@ TEST_F(ExitEvent, ReleaseOfEscapeAloneCounts) {
     EXPECT_TRUE(queued().empty());
 }
 
-TEST_F(ExitEvent, EverythingElseIsDrainedQuitIncluded) {
+TEST_F(ExitEvent, QuitRequestEndsLikeEscape) {
+    // The window's close button and SIGINT/SIGTERM reach the queue as SDL_QUIT.
+    push_other(SDL_MOUSEMOTION);
+    push_other(SDL_QUIT);
+    push_key(SDL_KEYDOWN, SDLK_a);
+    EXPECT_EQ(tavelo_exitevent(), 1);
+    std::vector<SDL_Event> left = queued();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].type, SDL_KEYDOWN);
+    EXPECT_EQ(tavelo_exitevent(), 0);
+}
+
+TEST_F(ExitEvent, EverythingElseIsDrained) {
     push_other(SDL_MOUSEMOTION);
     push_other(SDL_ACTIVEEVENT);
-    push_other(SDL_QUIT);
     push_other(SDL_MOUSEBUTTONDOWN);
+    push_other(SDL_VIDEOEXPOSE);
     push_key(SDL_KEYDOWN, SDLK_a);
     push_key(SDL_KEYUP, SDLK_a);
     push_key(SDL_KEYDOWN, SDLK_q);

@@ -16,13 +16,44 @@ add_test(NAME e2e_xvfb_stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh stop
 set_tests_properties(e2e_xvfb_start PROPERTIES FIXTURES_SETUP e2e_x)
 set_tests_properties(e2e_xvfb_stop PROPERTIES FIXTURES_CLEANUP e2e_x)
 
-foreach(case full_run escape_queued escape_mid no_display no_audio screenshots)
+# What a window manager sends for the close button.
+add_executable(close_window e2e/close_window.c)
+target_link_libraries(close_window PRIVATE PkgConfig::X11)
+if(KESTOVAR_SANITIZE)
+  target_compile_options(close_window PRIVATE -fno-sanitize=all)
+  target_link_options(close_window PRIVATE -fno-sanitize=all)
+endif()
+
+set(E2E_CASES full_run escape_queued escape_mid no_display no_audio screenshots fullscreen
+  window signals signal_prerender quiet_alsa close_button stopped_server)
+set(E2E_ENV "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;CLOSE_WINDOW=$<TARGET_FILE:close_window>;XVFB_SH=${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
+# Valgrind runs once, on the Release build: under the sanitizers it cannot.
+if(NOT KESTOVAR_SANITIZE)
+  find_program(VALGRIND valgrind REQUIRED)
+  list(APPEND E2E_CASES valgrind)
+  list(APPEND E2E_ENV "VALGRIND=${VALGRIND}" "VALGRIND_SUPP=${CMAKE_CURRENT_SOURCE_DIR}/valgrind.supp")
+endif()
+foreach(case ${E2E_CASES})
   add_test(NAME e2e_${case} COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e.py ${case})
   set_tests_properties(e2e_${case} PROPERTIES
     FIXTURES_REQUIRED e2e_x
     TIMEOUT 400
-    ENVIRONMENT "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
+    ENVIRONMENT "${E2E_ENV}")
 endforeach()
-# The shows share one screen: run them one after another.
-set_tests_properties(e2e_full_run e2e_escape_mid e2e_screenshots e2e_no_audio e2e_escape_queued
-  PROPERTIES RESOURCE_LOCK e2e_screen)
+# The shows share one screen: run them one after another (the stopped
+# server and the missing display use no screen of the fixture).
+list(REMOVE_ITEM E2E_CASES no_display stopped_server)
+list(TRANSFORM E2E_CASES PREPEND e2e_)
+set_tests_properties(${E2E_CASES} PROPERTIES RESOURCE_LOCK e2e_screen)
+
+# The capture: files only, no X server and no sound card.
+find_program(FFPROBE ffprobe REQUIRED)
+find_program(FFMPEG ffmpeg REQUIRED)
+foreach(case length levels identical stills end errors stop)
+  add_test(NAME capture_${case}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/capture.py ${case})
+  set_tests_properties(capture_${case} PROPERTIES
+    LABELS capture
+    TIMEOUT 300
+    ENVIRONMENT "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0")
+endforeach()

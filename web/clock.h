@@ -4,7 +4,8 @@
  * block it hands to the sound card, so the counter runs one block ahead of
  * the frame being played, in whole blocks. The page plays the song with Web
  * Audio, whose clock says how many frames have played; web_counter turns
- * that into the counter the callback would have reached.
+ * that into the counter the callback would have reached, by the capture's
+ * rule (capture_counter in frame_clock.h), which never runs past the song.
  */
 #ifndef KESTOVAR_WEB_CLOCK_H
 #define KESTOVAR_WEB_CLOCK_H

@@ -17,8 +17,9 @@
  *       (Module.audioPlayed(), see clock.h). At the end the viewport is
  *       cleared as tavelo_close does and Module.onShowEnd(frames, fps) runs.
  * web_resize(w, h) follows a new canvas size; web_escape() is Escape;
- * web_still(ms, fps) draws the picture at a song position on the fixed frame
- * clock of replay.h instead of playing (for the tests).
+ * web_still(seconds, fps) draws the frame at a song position instead of
+ * playing (for the tests): the frame `kestovar --still` makes there, taken
+ * on the same frame clock (frame_clock.h).
  *
  * Limitations: one show per page load; the frame loop and the stills
  * cannot be mixed (both start from the scene's initial state).
@@ -30,8 +31,8 @@
 #include <cstdio>
 
 #include "clock.h"
+#include "frame_clock.h"
 #include "gles1on2.h"
-#include "replay.h"
 #include "scene.h"
 #include "show.h"
 #include "song.h"
@@ -46,7 +47,7 @@ int blocks_done = -1;  // -1: the song is not parsed yet
 bool escape = false;
 double start_ms = 0;
 int frames = 0;
-int next_still_frame = 0;
+long long next_still_frame = 0;
 char error_text[256] = "";
 
 EM_JS(double, audio_played, (void), { return Module.audioPlayed ? Module.audioPlayed() : 0; });
@@ -149,15 +150,13 @@ EMSCRIPTEN_KEEPALIVE void web_show_start(void) {
     emscripten_set_main_loop(frame, 0, 0);
 }
 
-EMSCRIPTEN_KEEPALIVE int web_still(int ms, int fps) {
-    if (fps <= 0) return -1;
-    const int last = replay_last_frame(ms, fps);
-    if (last < next_still_frame) return -1;  // positions must rise
-    gles1on2_set_drawing(0);
-    replay_run(next_still_frame, last - 1, fps);
-    gles1on2_set_drawing(1);
-    replay_run(last, last, fps);
-    next_still_frame = last + 1;
+EMSCRIPTEN_KEEPALIVE int web_still(double seconds, int fps) {
+    if (fps <= 0 || !(seconds >= 0.0)) return -1;
+    const long long target = capture_frame_at(seconds, fps);
+    // Positions must rise, within the show.
+    if (target < next_still_frame || target >= capture_show_frames(fps)) return -1;
+    for (long long n = next_still_frame; n <= target; n++) capture_take_frame(n, fps, n == target);
+    next_still_frame = target + 1;
     return 0;
 }
 

@@ -5,6 +5,9 @@ Usage: e2e.py CASE   with the environment set by CTest:
   KESTOVAR     path of the demo
   SYNA_RENDER  path of syna-render (for the reference audio)
   ESCAPE_SHIM  path of the LD_PRELOAD helper that queues an Escape key
+  CLOSE_WINDOW path of the helper that clicks a window's close button
+  XVFB_SH      path of xvfb.sh (for the case that needs a server of its own)
+  VALGRIND     path of valgrind, VALGRIND_SUPP its suppressions (valgrind case)
   E2E_OUT      folder for screenshots and audio captures; E2E_OUT/x/display
                names the fixture's Xvfb (set as DISPLAY for every case)
 
@@ -12,9 +15,13 @@ Each case exits 0 when it passes and prints what failed otherwise.
 """
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pictures  # noqa: E402
 
 KESTOVAR = os.environ["KESTOVAR"]
 OUT = os.environ.get("E2E_OUT", "/tmp/kestovar-e2e")
@@ -172,31 +179,28 @@ def case_no_audio():
 
 
 def bar_frame(bar):
-    """Audio frame at which the scene reaches a (fractional) bar: bar n
-    begins 0.3 beat after the song's bar line, at 125 bpm."""
-    return int((4 * bar + 0.3) * 0.48 * 44100)
+    return pictures.bar_frame(bar)
 
 
 def screenshot(name):
     png = os.path.join(OUT, name + ".png")
     xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True).stdout
     subprocess.run(["convert", "xwd:-", png], input=xwd, check=True)
-    rgb = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True,
-                         check=True).stdout
-    size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True,
-                          check=True).stdout.split()
-    return png, int(size[0]), int(size[1]), rgb
+    return (png,) + pictures.load(png)
 
 
 def case_screenshots():
-    """Screenshots at chosen bars, taken when the audio handed to a disk
-    device reaches them, show what the scene must show there."""
+    """Screenshots of the live show at chosen bars, taken when the audio
+    handed to a disk device reaches them: the trace is there before bar 48
+    and gone after it, and nothing is drawn outside the viewport. The
+    background and the lighting glide frame by frame, so how far they have
+    come depends on the frame rate: the stills of the capture tests hold
+    them to their values instead."""
     raw = os.path.join(OUT, "shots.raw")
     if os.path.exists(raw):
         os.remove(raw)
     ref = reference_audio()
     first_ref = next(i for i, b in enumerate(ref) if b)
-    moments = [("bar05", 5.5), ("bar20", 20.5), ("bar43", 43.5), ("bar50", 50.5)]
     proc = subprocess.Popen([KESTOVAR], env=env_with(SDL_AUDIODRIVER="disk",
                                                      SDL_DISKAUDIOFILE=raw,
                                                      SDL_DISKAUDIODELAY=60),
@@ -204,8 +208,8 @@ def case_screenshots():
     shots = {}
     try:
         lead = None
-        deadline = time.monotonic() + 120
-        for name, bar in moments:
+        deadline = time.monotonic() + 240
+        for bar in pictures.EXPECT:
             target = bar_frame(bar)
             while True:
                 if time.monotonic() > deadline or proc.poll() is not None:
@@ -222,63 +226,248 @@ def case_screenshots():
                 time.sleep(0.01)
             # Let the frame for this position reach the screen.
             time.sleep(0.05)
-            shots[name] = screenshot(name)
-        out, err = proc.communicate(timeout=120)
+            shots[bar] = screenshot("bar%04.1f" % bar)
+        out, err = proc.communicate(timeout=240)
     finally:
         if proc.poll() is None:
             proc.kill()
     if proc.returncode != 0:
         fail("exit status %d, stderr %r" % (proc.returncode, err))
-    # What each moment must show: the background grey,
-    # petals (black while unlit, blue-tinted once lit), and the scope trace,
-    # the only neutral mid-grey in the picture.
-    expect = {
-        "bar05": dict(bg=229, lit=False, scope=True),
-        "bar20": dict(bg=249, lit=True, scope=True),
-        "bar43": dict(bg=0, lit=True, scope=True),
-        "bar50": dict(bg=249, lit=True, scope=False),
-    }
-    for name, (png, w, h, rgb) in shots.items():
-        m = measure(w, h, rgb)
-        e = expect[name]
-        print(name, png, m)
-        if abs(m["background"] - e["bg"]) > 6:
-            fail("%s: background %.1f, expected grey %d" % (name, m["background"], e["bg"]))
-        if e["lit"] and m["tinted"] < 0.05:
-            fail("%s: no lit petals (%.4f of the viewport tinted)" % (name, m["tinted"]))
-        if not e["lit"] and (m["tinted"] > 0.001 or m["dark"] < 0.2):
-            fail("%s: petals are not black (tinted %.4f, dark %.3f)" % (name, m["tinted"], m["dark"]))
-        if e["scope"] and m["neutral"] < 100:
-            fail("%s: no scope trace (%d neutral grey pixels)" % (name, m["neutral"]))
-        if not e["scope"] and m["neutral"] > 20:
-            fail("%s: a scope trace where none belongs (%d pixels)" % (name, m["neutral"]))
+    bad = []
+    for bar, (png, w, h, rgb) in shots.items():
+        m = pictures.measure(w, h, rgb)
+        print(png, m)
+        bad += pictures.check(png, m, pictures.EXPECT[bar], glide=False)
+    if bad:
+        fail("; ".join(bad))
 
 
-def measure(w, h, rgb):
-    """Statistics of the 640x480-shaped viewport centred on the screen."""
-    vw = min(w, h * 4 // 3)
-    x0, x1 = (w - vw) // 2, (w + vw) // 2
+def start_show(*args, **env):
+    """A live show in a session of its own (so that whatever it leaves
+    running can be found), silent on SDL's dummy audio device."""
+    return subprocess.Popen([KESTOVAR, *args], env=env_with(SDL_AUDIODRIVER="dummy", **env),
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            start_new_session=True)
 
-    def px(x, y):
-        i = (y * w + x) * 3
-        return rgb[i], rgb[i + 1], rgb[i + 2]
 
-    # The background is the median grey of the viewport's four corners; a
-    # trace or petal crossing one of them does not move it.
-    corner = []
-    for cx, cy in ((x0 + 5, 5), (x1 - 25, 5), (x0 + 5, h - 25), (x1 - 25, h - 25)):
-        corner += [sum(px(cx + a, cy + b)) / 3 for a in range(20) for b in range(20)]
-    background = sorted(corner)[len(corner) // 2]
-    dark = tinted = neutral = n = 0
-    for y in range(0, h, 2):
-        for x in range(x0, x1, 2):
-            r, g, b = px(x, y)
-            v = (r + g + b) / 3
-            n += 1
-            dark += v < 40
-            tinted += b - r >= 10
-            neutral += 40 < v < 200 and max(r, g, b) - min(r, g, b) <= 4
-    return dict(background=background, dark=dark / n, tinted=tinted / n, neutral=neutral)
+def finish(proc, timeout=30):
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    finally:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+    return subprocess.CompletedProcess([], proc.returncode, out, err)
+
+
+def xwininfo(win):
+    r = subprocess.run(["xwininfo", "-id", win], capture_output=True, text=True, check=True)
+    return {k.strip(): v.strip() for k, v in
+            (line.split(":", 1) for line in r.stdout.splitlines() if ":" in line)}
+
+
+def wm_state(win):
+    return subprocess.run(["xprop", "-id", win, "_NET_WM_STATE"], capture_output=True,
+                          text=True, check=True).stdout
+
+
+def escape(win):
+    subprocess.run(["xdotool", "key", "--window", win, "Escape"], check=True,
+                   capture_output=True)
+
+
+def ended_like_escape(p, what):
+    if p.returncode != 0:
+        fail("%s: exit status %d, stderr %r" % (what, p.returncode, p.stderr))
+    check_stdout(p)
+
+
+def case_fullscreen():
+    """The window asks for the EWMH full-screen state and covers the screen."""
+    proc = start_show()
+    try:
+        win = wait_window()
+        state = wm_state(win)
+        info = xwininfo(win)
+        escape(win)
+    finally:
+        p = finish(proc)
+    ended_like_escape(p, "full screen")
+    if "_NET_WM_STATE_FULLSCREEN" not in state:
+        fail("the window's state is %r" % state)
+    if (info["Width"], info["Height"]) != ("1280", "720"):
+        fail("the full-screen window is %sx%s on a 1280x720 screen" % (info["Width"],
+                                                                        info["Height"]))
+    print("full screen:", state.strip())
+
+
+def case_window():
+    """--window 800x600: an ordinary window of that size, not full-screen,
+    with the picture letterboxed inside it."""
+    proc = start_show("--window", "800x600")
+    try:
+        win = wait_window()
+        state = wm_state(win)
+        info = xwininfo(win)
+        x0, y0 = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
+        # The window is black until the first frame is presented.
+        deadline = time.monotonic() + 60
+        while True:
+            png, w, h, rgb = screenshot("window")
+            inside = [rgb[(y * w + x) * 3] for y in range(y0, y0 + 600, 9)
+                      for x in range(x0, x0 + 800, 9)]
+            if max(inside) > 0:
+                break
+            if time.monotonic() > deadline:
+                fail("nothing was drawn in the window (%s)" % png)
+            time.sleep(0.2)
+        escape(win)
+    finally:
+        p = finish(proc)
+    ended_like_escape(p, "window")
+    if "FULLSCREEN" in state:
+        fail("a --window run asked for full screen: %r" % state)
+    if (info["Width"], info["Height"]) != ("800", "600"):
+        fail("--window 800x600 gave %sx%s" % (info["Width"], info["Height"]))
+    print("window: 800x600 at %d,%d, state %r" % (x0, y0, state.strip()))
+
+
+def case_signals():
+    """SIGTERM and SIGINT end a live run like Escape: the frame-rate line,
+    status 0, within a second, and nothing of it left running."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        proc = start_show()
+        try:
+            win = wait_window()
+            time.sleep(1.0)
+            proc.send_signal(sig)
+            t0 = time.monotonic()
+            proc.wait(timeout=30)
+            took = time.monotonic() - t0
+        finally:
+            p = finish(proc)
+        ended_like_escape(p, sig.name)
+        if took > 1.0:
+            fail("%s: the show took %.2f s to end" % (sig.name, took))
+        try:
+            os.killpg(proc.pid, 0)
+            fail("%s: processes of the show are still running" % sig.name)
+        except ProcessLookupError:
+            pass
+        print("%s: ended in %.3f s, %r" % (sig.name, took, p.stdout[-10:]))
+        del win
+
+
+def case_signal_prerender():
+    """A signal while the song is still being rendered, before SDL is up,
+    ends the program cleanly too: the dots, the FPS line, status 0."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        proc = start_show()
+        try:
+            # The first dot: the handler is in place and the render runs.
+            # Read from the pipe itself: communicate() below does too.
+            first = b""
+            while len(first) < len(b"Measuring CPU speed.") and proc.poll() is None:
+                first += os.read(proc.stdout.fileno(), len(b"Measuring CPU speed.") - len(first))
+            proc.send_signal(sig)
+            out, err = proc.communicate(timeout=60)
+        finally:
+            if proc.poll() is None:
+                os.killpg(proc.pid, signal.SIGKILL)
+        p = subprocess.CompletedProcess([], proc.returncode, first + out, err)
+        ended_like_escape(p, sig.name + " while rendering")
+        print("%s while rendering: %r" % (sig.name, p.stdout[-10:]))
+
+
+def case_quiet_alsa():
+    """With SDL left to pick its audio driver, ALSA's own error lines stay
+    off the terminal; without a sound card one line of ours says so."""
+    p, _ = run(env_with(SDL_AUDIODRIVER=None, LD_PRELOAD=os.environ["ESCAPE_SHIM"]),
+               timeout=120)
+    if p.returncode != 0:
+        fail("exit status %d, stderr %r" % (p.returncode, p.stderr))
+    lines = p.stderr.decode(errors="replace").splitlines()
+    if any("ALSA lib" in line for line in lines) or len(lines) > 1:
+        fail("standard error holds more than our line: %r" % lines)
+    if lines and "silently" not in lines[0]:
+        fail("unexpected message %r" % lines[0])
+    print("quiet ALSA:", lines or "a sound card answered")
+
+
+def case_close_button():
+    """The window's close button ends the show like Escape."""
+    proc = start_show()
+    try:
+        win = wait_window()
+        time.sleep(0.5)
+        subprocess.run([os.environ["CLOSE_WINDOW"], win], check=True)
+        p = finish(proc)
+    finally:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+    ended_like_escape(p, "close button")
+    print("close button: ended with", p.stdout[-10:])
+
+
+def case_stopped_server():
+    """An X server that accepts connections but never answers (stopped with
+    SIGSTOP): a clear message and status 1 instead of a hang."""
+    xdir = os.path.join(OUT, "xstop")
+    subprocess.run([os.environ["XVFB_SH"], "start", xdir, "640x480"], check=True)
+    with open(os.path.join(xdir, "pid")) as f:
+        xpid = int(f.read())
+    with open(os.path.join(xdir, "display")) as f:
+        display = f.read().strip()
+    os.kill(xpid, signal.SIGSTOP)
+    try:
+        p, secs = run(env_with(DISPLAY=display, SDL_AUDIODRIVER="dummy"), timeout=120)
+    finally:
+        os.kill(xpid, signal.SIGCONT)
+        subprocess.run([os.environ["XVFB_SH"], "stop", xdir])
+    if p.returncode != 1:
+        fail("exit status %d, stderr %r" % (p.returncode, p.stderr))
+    if b"does not answer" not in p.stderr or display.encode() not in p.stderr:
+        fail("the message does not say the server does not answer: %r" % p.stderr)
+    if p.stdout != b"Measuring CPU speed" + b"." * 80:
+        fail("stdout %r" % p.stdout[-100:])
+    print("stopped server: status 1 after %.1f s with %r" % (secs, p.stderr.decode().strip()))
+
+
+def case_valgrind():
+    """A short live show under valgrind's memcheck, ended by Escape once
+    frames are on the screen: no invalid read or write, no use of
+    uninitialised memory (the suppressions cover Mesa and SDL only)."""
+    log = os.path.join(OUT, "valgrind.log")
+    cmd = [os.environ["VALGRIND"], "--error-exitcode=99", "--errors-for-leak-kinds=none",
+           "--num-callers=40",
+           "--suppressions=" + os.environ["VALGRIND_SUPP"], "--log-file=" + log, KESTOVAR]
+    proc = subprocess.Popen(cmd, env=env_with(SDL_AUDIODRIVER="dummy"), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        win = wait_window(timeout=150)
+        # The screen stays black until the first frame is presented; the
+        # first frames clear to a dark grey (7 of 255).
+        deadline = time.monotonic() + 120
+        while True:
+            png, w, h, rgb = screenshot("valgrind")
+            if max(rgb) > 0:
+                break
+            if time.monotonic() > deadline:
+                fail("no frame reached the screen under valgrind")
+            time.sleep(1)
+        escape(win)
+        p = finish(proc, timeout=120)
+    finally:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+    with open(log) as f:
+        text = f.read()
+    summary = re.search(r"ERROR SUMMARY: (\d+) errors", text)
+    if p.returncode != 0 or not summary or summary.group(1) != "0":
+        fail("exit status %d, valgrind says %s; see %s" % (
+            p.returncode, summary.group(0) if summary else "nothing", log))
+    check_stdout(p)
+    print("valgrind:", summary.group(0))
 
 
 CASES = {
@@ -288,6 +477,14 @@ CASES = {
     "no_display": case_no_display,
     "no_audio": case_no_audio,
     "screenshots": case_screenshots,
+    "fullscreen": case_fullscreen,
+    "window": case_window,
+    "signals": case_signals,
+    "close_button": case_close_button,
+    "signal_prerender": case_signal_prerender,
+    "quiet_alsa": case_quiet_alsa,
+    "stopped_server": case_stopped_server,
+    "valgrind": case_valgrind,
 }
 
 if __name__ == "__main__":

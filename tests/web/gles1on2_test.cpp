@@ -1,7 +1,5 @@
 // The GLES 1.x layer: its matrix and wide-line arithmetic, and its behaviour
 // on a real OpenGL ES 2.0 context (Mesa's surfaceless platform, off screen).
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GLES/gl.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +10,7 @@
 
 #include "geometry.h"
 #include "gles1on2.h"
+#include "offscreen.h"
 
 namespace {
 
@@ -120,49 +119,14 @@ TEST(Gles1on2Lines, CutAtTheNearPlane) {
 class Gles1on2Context : public ::testing::Test {
 protected:
     static constexpr int kSize = 32;
-    EGLDisplay dpy = EGL_NO_DISPLAY;
-    EGLContext ctx = EGL_NO_CONTEXT;
-    EGLSurface surface = EGL_NO_SURFACE;
+    offscreen_gl gl{};
 
     void SetUp() override {
-        auto platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-            eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        ASSERT_NE(platform_display, nullptr);
-        dpy = platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-        ASSERT_TRUE(dpy != EGL_NO_DISPLAY && eglInitialize(dpy, nullptr, nullptr));
-        const EGLint attributes[] = {EGL_RED_SIZE,
-                                     8,
-                                     EGL_GREEN_SIZE,
-                                     8,
-                                     EGL_BLUE_SIZE,
-                                     8,
-                                     EGL_DEPTH_SIZE,
-                                     16,
-                                     EGL_SURFACE_TYPE,
-                                     EGL_PBUFFER_BIT,
-                                     EGL_RENDERABLE_TYPE,
-                                     EGL_OPENGL_ES2_BIT,
-                                     EGL_NONE};
-        EGLConfig config;
-        EGLint count = 0;
-        ASSERT_TRUE(eglChooseConfig(dpy, attributes, &config, 1, &count) && count == 1);
-        const EGLint size[] = {EGL_WIDTH, kSize, EGL_HEIGHT, kSize, EGL_NONE};
-        surface = eglCreatePbufferSurface(dpy, config, size);
-        eglBindAPI(EGL_OPENGL_ES_API);
-        const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-        ctx = eglCreateContext(dpy, config, EGL_NO_CONTEXT, version);
-        ASSERT_NE(ctx, EGL_NO_CONTEXT);
-        ASSERT_TRUE(eglMakeCurrent(dpy, surface, surface, ctx));
+        char error[256] = "";
+        ASSERT_EQ(offscreen_context(2, kSize, kSize, &gl, error, sizeof error), 0) << error;
         ASSERT_EQ(gles1on2_init(), 0) << gles1on2_error();
     }
-    void TearDown() override {
-        gles1on2_set_drawing(1);
-        if (dpy == EGL_NO_DISPLAY) return;
-        eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroySurface(dpy, surface);
-        eglDestroyContext(dpy, ctx);
-        eglTerminate(dpy);
-    }
+    void TearDown() override { offscreen_release(&gl); }
 
     static std::vector<unsigned char> pixel(int x, int y) {
         std::vector<unsigned char> p(4);
@@ -265,23 +229,6 @@ TEST_F(Gles1on2Context, LightingFollowsGlsEquation) {
     glEnable(GL_NORMALIZE);
     full_quad();
     EXPECT_NEAR(pixel(5, 5)[1], 0.35 * 255, 1.0);
-}
-
-TEST_F(Gles1on2Context, DrawingCanBeSkipped) {
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    gles1on2_set_drawing(0);
-    glClearColor(0, 1, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor4f(1, 0, 0, 1);
-    full_quad();
-    EXPECT_EQ(pixel(3, 3), (std::vector<unsigned char>{0, 0, 255}));
-    // The state set meanwhile holds once drawing is back.
-    gles1on2_set_drawing(1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    EXPECT_EQ(pixel(3, 3), (std::vector<unsigned char>{0, 255, 0}));
-    full_quad();
-    EXPECT_EQ(pixel(3, 3), (std::vector<unsigned char>{255, 0, 0}));
 }
 
 TEST(Gles1on2NoContext, InitFailsAndCallsDoNothing) {

@@ -1,6 +1,6 @@
 // The browser page's own arithmetic, checked natively: glibc's rand()
 // sequence for the wasm build, the callback counter from the audio clock,
-// and the fixed frame clock of the stills.
+// and the frame clock its stills share with the capture.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "clock.h"
+#include "frame_clock.h"
+#include "glrec.h"
 #include "libc_rand.h"
 #include "playback.h"
-#include "replay.h"
+#include "scene.h"
 #include "show.h"
 #include "syna.h"
 
@@ -48,21 +50,30 @@ TEST(WebClock, CountsLikeTheAudioCallback) {
 TEST(WebClock, BeforeTheStartAndFarPastTheEnd) {
     EXPECT_EQ(web_counter(-3000.0), SHOW_BLOCK_FRAMES);  // scheduled, not yet playing
     EXPECT_EQ(web_counter(std::nan("")), SHOW_BLOCK_FRAMES);
-    // Hours later the count stays in range.
-    EXPECT_EQ(web_counter(1e12), SHOW_FRAMES + 2 * SHOW_BLOCK_FRAMES);
+    // Within the last block, and hours later: the end of the song, as in
+    // the capture.
+    EXPECT_EQ(web_counter((double)SHOW_FRAMES - 1.0), SHOW_FRAMES);
+    EXPECT_EQ(web_counter(1e12), SHOW_FRAMES);
 }
 
-TEST(Replay, FramesOnAFixedClock) {
-    EXPECT_EQ(replay_counter(1000), SHOW_RATE);
-    EXPECT_EQ(replay_counter(113424), 5001998);  // one frame short of bar 59
-    for (int fps : {24, 30, 60, 144}) {
-        EXPECT_EQ(replay_last_frame(0, fps), 0);
-        for (int ms = 0; ms < 3000; ms++) {
-            const int f = replay_last_frame(ms, fps);
-            ASSERT_LE(replay_ms(f, fps), ms) << fps << " fps, " << ms << " ms";
-            ASSERT_GT(replay_ms(f + 1, fps), ms) << fps << " fps, " << ms << " ms";
-        }
+TEST(FrameClock, AStillTakesTheFramesBeforeItWithoutDrawing) {
+    // The page's still at 20 s, 60 frames per second: frame 0 drawn for the
+    // GL state it leaves, the frames between only stepped (osa_skip, which
+    // leaves the scene where osa would), the counter where the callback
+    // would have it, the time in whole milliseconds.
+    const int fps = 60;
+    const long long target = capture_frame_at(20.0, fps);
+    ASSERT_EQ(target, 1200);
+    glrec_clear();
+    for (long long n = 0; n <= target; n++) {
+        const bool drawn = n == 0 || n == target;
+        EXPECT_EQ(capture_take_frame(n, fps, n == target), drawn ? 1 : 0) << "frame " << n;
+        EXPECT_EQ(syna_counter, capture_position(n, fps)) << "frame " << n;
+        EXPECT_EQ(timef, (float)capture_ms(n, fps)) << "frame " << n;
+        ASSERT_EQ(glrec_calls().empty(), !drawn) << "frame " << n;
+        glrec_clear();
     }
+    syna_counter = 0;
 }
 
 }  // namespace

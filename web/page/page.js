@@ -9,8 +9,9 @@
 // that context's clock (Module.audioPlayed, frames played so far).
 //
 // ?stills=T1,T2,...&fps=N (a test hook) renders the song, then draws the
-// pictures at those song positions on a fixed frame clock into a 640 x 480
-// canvas instead of playing, and keeps them as PNG data URLs.
+// frames at those song positions (seconds, rising) into a 640 x 480 canvas
+// instead of playing, as `kestovar --still T:FILE.png --size 640x480 --fps N`
+// makes them, and keeps them as PNG data URLs.
 'use strict';
 
 const BLOCKS = 647;         // render blocks of 8192 frames
@@ -156,7 +157,8 @@ function stills() {
   panel.hidden = true;
   open(640, 480);
   for (const t of stillList) {
-    if (Module._web_still(t, stillFps) !== 0) throw new Error('still positions must rise: ' + t);
+    if (Module._web_still(t, stillFps) !== 0)
+      throw new Error('no still at ' + t + ' s: positions must rise, within the show');
     state.stills[t] = canvas.toDataURL('image/png');
   }
   state.phase = 'stills-done';

@@ -1,0 +1,121 @@
+// The demo's command line: what each option sets, and the mistakes that
+// must end the program with a message (status 2) instead of a show.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace {
+
+int parse(std::vector<const char *> args, driver_options *o, std::string *error) {
+    args.insert(args.begin(), "kestovar");
+    return options_parse((int)args.size(), args.data(), o, error);
+}
+
+}  // namespace
+
+TEST(Options, NoArgumentsIsTheLiveShowFullScreen) {
+    driver_options o;
+    std::string error;
+    ASSERT_EQ(parse({}, &o, &error), 0) << error;
+    EXPECT_FALSE(o.capture);
+    EXPECT_FALSE(o.help);
+    EXPECT_FALSE(o.version);
+    EXPECT_EQ(o.window_w, 0);
+    EXPECT_EQ(o.window_h, 0);
+}
+
+TEST(Options, CaptureWithEverything) {
+    driver_options o;
+    std::string error;
+    ASSERT_EQ(parse({"--capture", "out.mkv", "--size=320x180", "--fps", "30", "--from", "1.5",
+                     "--to=3", "--audio", "pcm", "--still", "2.25:a.png", "--still=0:b:c.png"},
+                    &o, &error),
+              0)
+        << error;
+    EXPECT_TRUE(o.capture);
+    ASSERT_NE(o.request.video, nullptr);
+    EXPECT_STREQ(o.request.video, "out.mkv");
+    EXPECT_EQ(o.request.width, 320);
+    EXPECT_EQ(o.request.height, 180);
+    EXPECT_EQ(o.request.fps, 30);
+    EXPECT_DOUBLE_EQ(o.request.from, 1.5);
+    EXPECT_DOUBLE_EQ(o.request.to, 3.0);
+    EXPECT_EQ(o.request.pcm, 1);
+    ASSERT_EQ(o.request.still_count, 2);
+    EXPECT_DOUBLE_EQ(o.request.stills[0].seconds, 2.25);
+    EXPECT_STREQ(o.request.stills[0].path, "a.png");
+    EXPECT_DOUBLE_EQ(o.request.stills[1].seconds, 0.0);
+    EXPECT_STREQ(o.request.stills[1].path, "b:c.png");  // only the first colon splits
+}
+
+TEST(Options, DefaultsOfACaptureAndStillsAlone) {
+    driver_options o;
+    std::string error;
+    ASSERT_EQ(parse({"--still", "12:x.png"}, &o, &error), 0) << error;
+    EXPECT_TRUE(o.capture);
+    EXPECT_EQ(o.request.video, nullptr);  // stills only: no video
+    EXPECT_EQ(o.request.width, 1920);
+    EXPECT_EQ(o.request.height, 1080);
+    EXPECT_EQ(o.request.fps, 60);
+    EXPECT_DOUBLE_EQ(o.request.from, 0.0);
+    EXPECT_LT(o.request.to, 0.0);  // to the show's end
+    EXPECT_EQ(o.request.pcm, 0);
+}
+
+TEST(Options, WindowAndInformation) {
+    driver_options o;
+    std::string error;
+    ASSERT_EQ(parse({"--window", "800x600"}, &o, &error), 0) << error;
+    EXPECT_EQ(o.window_w, 800);
+    EXPECT_EQ(o.window_h, 600);
+    EXPECT_FALSE(o.capture);
+    driver_options h;
+    ASSERT_EQ(parse({"--help"}, &h, &error), 0);
+    EXPECT_TRUE(h.help);
+    driver_options v;
+    ASSERT_EQ(parse({"--version"}, &v, &error), 0);
+    EXPECT_TRUE(v.version);
+    EXPECT_NE(std::string(options_usage()).find("--capture FILE"), std::string::npos);
+}
+
+TEST(Options, MistakesAreRefusedWithAMessage) {
+    const std::vector<std::vector<const char *>> wrong = {
+        {"--bogus"},
+        {"-x"},
+        {"stray"},
+        {"--capture"},                           // no value
+        {"--capture="},                          // empty name
+        {"--window", "800"},                     // not WxH
+        {"--window", "0x600"},                   // empty
+        {"--window", "800x600x2"},               // trailing junk
+        {"--size", "1920x1080"},                 // no capture
+        {"--fps", "30"},                         // no capture
+        {"--still", "12:x.png", "--from", "3"},  // a range needs a video
+        {"--still", "x.png"},                    // no time
+        {"--still", "-1:x.png"},                 // negative time
+        {"--still", "nan:x.png"},                // not a time
+        {"--still", "3:"},                       // no file
+        {"--capture", "a.mp4", "--fps", "0"},    // no frame rate
+        {"--capture", "a.mp4", "--fps", "2.5"},  // whole numbers only
+        {"--capture", "a.mp4", "--from", "-2"},  // negative
+        {"--capture", "a.mp4", "--from", "5", "--to", "5"},
+        {"--capture", "a.mp4", "--audio", "mp3"},  // unknown track
+        {"--capture", "a.mp4", "--window", "800x600"},
+        {"--help=yes"},  // takes no value
+    };
+    for (const auto &args : wrong) {
+        driver_options o;
+        std::string error;
+        std::string line;
+        for (const char *a : args) line += std::string(a) + " ";
+        EXPECT_EQ(parse(args, &o, &error), -1) << line;
+        EXPECT_FALSE(error.empty()) << line;
+    }
+    driver_options o;
+    std::string error;
+    parse({"--frobnicate"}, &o, &error);
+    EXPECT_NE(error.find("--frobnicate"), std::string::npos) << error;
+}
