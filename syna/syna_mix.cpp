@@ -61,6 +61,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 
 #include "syna_internal.h"
 
@@ -794,19 +796,112 @@ void pin_mix_target(long long) {}
 
 #else
 
-HWY_EXPORT(MixChunk);
+}  // namespace syna
+#include <cpuid.h>
+namespace syna {
+
+// Our own choice of vector unit instead of Highway's: its library runs a
+// timing instruction when it is loaded that some virtual processors do not
+// announce, and valgrind stops the program on it. The feature sets are the
+// ones Highway compiles each target for, so the code of a target is only
+// run where all its instructions are available.
+namespace {
+
+using MixFn = void (*)(int, int, int, short *);
+struct Compiled {
+    int64_t target;
+    MixFn fn;
+};
+// Best first; the last one runs anywhere.
+constexpr Compiled kCompiled[] = {
+#if HWY_TARGETS & HWY_AVX3_DL
+    {HWY_AVX3_DL, &N_AVX3_DL::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_AVX3
+    {HWY_AVX3, &N_AVX3::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_AVX2
+    {HWY_AVX2, &N_AVX2::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_SSE4
+    {HWY_SSE4, &N_SSE4::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_SSSE3
+    {HWY_SSSE3, &N_SSSE3::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_EMU128
+    {HWY_EMU128, &N_EMU128::MixChunk},
+#endif
+#if HWY_TARGETS & HWY_SCALAR
+    {HWY_SCALAR, &N_SCALAR::MixChunk},
+#endif
+};
+
+bool bits(unsigned reg, std::initializer_list<int> which) {
+    for (int b : which)
+        if (!(reg >> b & 1u)) return false;
+    return true;
+}
+
+// The targets this processor and its operating system can run.
+int64_t cpu_targets() {
+    int64_t ok = HWY_SCALAR | HWY_EMU128;
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return ok;
+    const unsigned c1 = c, d1 = d;
+    unsigned b7 = 0, c7 = 0, c81 = 0;
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d)) b7 = b, c7 = c;
+    if (__get_cpuid(0x80000001u, &a, &b, &c, &d)) c81 = c;
+    // sse, sse2 | sse3, ssse3
+    const bool ssse3 = bits(d1, {25, 26}) && bits(c1, {0, 9});
+    // sse4.1, sse4.2, pclmul, aes
+    const bool sse4 = ssse3 && bits(c1, {19, 20, 1, 25});
+    // The registers' upper halves are saved by the system (xgetbv).
+    unsigned xcr0 = 0;
+    if (bits(c1, {27})) {
+        unsigned lo, hi;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        xcr0 = lo;
+    }
+    // avx, fma, f16c | avx2, bmi, bmi2 | lzcnt
+    const bool avx2 = sse4 && (xcr0 & 0x6u) == 0x6u && bits(c1, {28, 12, 29}) &&
+                      bits(b7, {5, 3, 8}) && bits(c81, {5});
+    // avx512 f, dq, bw, vl, and the opmask and upper register state
+    const bool avx3 = avx2 && (xcr0 & 0xE0u) == 0xE0u && bits(b7, {16, 17, 30, 31});
+    // vbmi, vbmi2, vaes, vpclmulqdq, vnni, bitalg, vpopcntdq
+    const bool avx3_dl = avx3 && bits(c7, {1, 6, 9, 10, 11, 12, 14});
+    if (ssse3) ok |= HWY_SSSE3;
+    if (sse4) ok |= HWY_SSE4;
+    if (avx2) ok |= HWY_AVX2;
+    if (avx3) ok |= HWY_AVX3;
+    if (avx3_dl) ok |= HWY_AVX3_DL;
+    return ok;
+}
+
+int64_t pinned = 0;
+
+const Compiled &chosen() {
+    static const int64_t have = cpu_targets();
+    for (const Compiled &t : kCompiled)
+        if ((have & t.target) && (!pinned || pinned == t.target)) return t;
+    return kCompiled[std::size(kCompiled) - 1];
+}
+
+}  // namespace
 
 void mix_chunk(int c0, int count, int channels, short *out) {
-    HWY_DYNAMIC_DISPATCH(MixChunk)(c0, count, channels, out);
+    chosen().fn(c0, count, channels, out);
 }
 
 std::vector<MixTarget> mix_targets() {
+    const int64_t have = cpu_targets();
     std::vector<MixTarget> list;
-    for (int64_t t : hwy::SupportedAndGeneratedTargets()) list.push_back({t, hwy::TargetName(t)});
+    for (const Compiled &t : kCompiled)
+        if (have & t.target) list.push_back({t.target, hwy::TargetName(t.target)});
     return list;
 }
 
-void pin_mix_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
+void pin_mix_target(long long target) { pinned = target; }
 
 #endif
 

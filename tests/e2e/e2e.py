@@ -120,9 +120,11 @@ def case_escape_queued():
     print("escape queued: ended after %.1f s" % secs)
 
 
-def wait_window(timeout=60):
+def wait_window(timeout=60, proc=None):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
+        if proc is not None and proc.poll() is not None:
+            fail("the program ended with status %d before its window appeared" % proc.returncode)
         r = subprocess.run(["xdotool", "search", "--name", "^Kestovar$"], capture_output=True)
         ids = r.stdout.split()
         if ids:
@@ -444,7 +446,7 @@ def case_valgrind():
     proc = subprocess.Popen(cmd, env=env_with(SDL_AUDIODRIVER="dummy"), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, start_new_session=True)
     try:
-        win = wait_window(timeout=150)
+        win = wait_window(timeout=150, proc=proc)
         # The screen stays black until the first frame is presented; the
         # first frames clear to a dark grey (7 of 255).
         deadline = time.monotonic() + 120
