@@ -398,8 +398,9 @@ int voice_stretch(Voice &v, const float *rd, float *wr, float *x, int count, Mix
 }
 
 // The ring recirculating under an idle voice. Returns true when every slot
-// read held +0.0 (bit for bit), so the stretch's signal is all +0.0.
-bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st) {
+// read held +0.0 (bit for bit), so the stretch's signal is all +0.0; that
+// signal is written to x only if fill is set.
+bool idle_stretch(const float *rd, float *wr, float *x, int count, bool fill, MixStats &st) {
     const DF df;
     const DI di;
     const int lanes_max = static_cast<int>(hn::Lanes(df));
@@ -421,7 +422,8 @@ bool idle_stretch(const float *rd, float *wr, float *x, int count, MixStats &st)
     if (silent) {
         // Every slot written but the first takes a +0.0 it already holds.
         wr[0] = 0.0f;
-        for (i = 0; i < count; i += lanes_max) hn::StoreU(hn::Zero(df), df, x + i);
+        if (fill)
+            for (i = 0; i < count; i += lanes_max) hn::StoreU(hn::Zero(df), df, x + i);
         st.quiet_frames += count;
         return true;
     }
@@ -511,15 +513,25 @@ bool voice_and_echo(int ch, int c0, int count, float *x, int *active, MixStats &
         const int n = std::min({count - j, len - r, len - w});
         int played = 0;
         if (!(v.pos < 0.0f)) played = voice_stretch(v, ring + r, ring + w, x + j, n, st);
-        if (played < n)
-            silent &=
-                idle_stretch(ring + r + played, ring + w + played, x + j + played, n - played, st);
+        if (played < n) {
+            // While the chunk is silent so far its zeros are not written:
+            // most such chunks stay silent and x is then not read.
+            const bool zeros = idle_stretch(ring + r + played, ring + w + played, x + j + played,
+                                            n - played, !silent, st);
+            if (silent && !zeros) std::fill(x, x + j, 0.0f);
+            silent &= zeros;
+        }
         j += n;
         w += n;
         if (w >= len) w -= len;
     }
     chan_pos[ch] = v.pos;
     chan_step[ch] = v.step;
+    if (silent) {
+        const DF df;
+        hn::StoreU(hn::Zero(df), df, x);
+        *active = 0;
+    }
     // A silent chunk may mean a silent ring: look at all of it, at most once
     // per ring length of frames while the answer is no.
     if (silent &&
