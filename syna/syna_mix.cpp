@@ -66,6 +66,10 @@
 
 #include "syna_internal.h"
 
+#if HWY_ARCH_X86
+#include <cpuid.h>
+#endif
+
 #if HWY_ARCH_ARM_V7 && HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 #error "32-bit Arm vector code flushes subnormal floats: build with HWY_COMPILE_ONLY_SCALAR"
 #endif
@@ -807,10 +811,6 @@ std::vector<MixTarget> mix_targets() {
 void pin_mix_target(long long) {}
 
 #else
-
-}  // namespace syna
-#include <cpuid.h>
-namespace syna {
 
 // Our own choice of vector unit instead of Highway's: its library runs a
 // timing instruction when it is loaded that some virtual processors do not
