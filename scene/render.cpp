@@ -14,6 +14,7 @@
  */
 #include <GLES/gl.h>
 #include <math.h>
+#include <string.h>
 
 #include "scene_internal.h"
 #include "show.h"
@@ -26,6 +27,15 @@ float spin_angle;
 float scope_vertices[SCOPE_POINTS * 3];
 float scope_colors[SCOPE_POINTS * 4];
 const float light_ambient[4] = {0.2f, 0.2f, 0.2f, 0.0f};
+
+void scene_reset(void) {
+    memset(paramf, 0, sizeof paramf);
+    max_sample = 0.0f;
+    beat = 0;
+    quit = 0;
+    timef = 0.0f;
+    spin_angle = 0.0f;
+}
 
 int beatof(int frames) {
     const float seconds = (float)(frames * 0.000022675736961451248);

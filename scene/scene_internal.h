@@ -53,6 +53,11 @@ extern float petal_normals[PETAL_CAPACITY * 3];  /* one per triangle vertex */
 extern float petal_lines[PETAL_CAPACITY * 3];    /* edge line list */
 extern int petal_vertex_count;                   /* 378 after a build */
 
+/* Puts the scene's moving state back where it is at process start (the
+ * keyframe glide, the peak, bar, time, spin and the end flag), so that tests
+ * can play one show after another. Caches of constant values stay. */
+void scene_reset(void);
+
 extern float spin_angle; /* degrees, never wrapped */
 extern float scope_vertices[SCOPE_POINTS * 3];
 extern float scope_colors[SCOPE_POINTS * 4];

@@ -109,9 +109,7 @@ TEST(SceneAlloc, FramesAllocateNothing) {
     // A sounding window, so the trace, the peak and the tremble all work.
     for (int i = 0; i < SHOW_SAMPLES; i++)
         mixed[i] = (int16_t)((int)((unsigned)i * 7919u % 60000u) - 30000);
-    std::memset(paramf, 0, sizeof paramf);
-    max_sample = 0.0f;
-    quit = 0;
+    scene_reset();
 
     // From the very first frame (its one-time set-up included) through the
     // trace, the flower alone and the end of the show.

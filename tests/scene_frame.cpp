@@ -17,10 +17,7 @@ namespace {
 class Frame : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::memset(paramf, 0, sizeof paramf);
-        max_sample = 0.0f;
-        spin_angle = 0.0f;
-        quit = 0;
+        scene_reset();
         syna_counter = 0;
         glrec_clear();
     }

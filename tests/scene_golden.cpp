@@ -46,12 +46,7 @@ void fill_mixed() {
 }
 
 void reset_scene() {
-    std::memset(paramf, 0, sizeof paramf);
-    max_sample = 0.0f;
-    spin_angle = 0.0f;
-    timef = 0.0f;
-    beat = 0;
-    quit = 0;
+    scene_reset();
     syna_counter = 0;
     glrec_clear();
 }

@@ -13,13 +13,6 @@
 
 namespace {
 
-void reset_scene() {
-    std::memset(paramf, 0, sizeof paramf);
-    max_sample = 0.0f;
-    beat = 0;
-    timef = 0.0f;
-}
-
 TEST(Keyframes, RowSelectionAndFirstStep) {
     // One step from zero shows the target row: byte * 3/2560 for paramf[1..8]
     // (worked out by hand from the rows' bytes).
@@ -49,7 +42,7 @@ TEST(Keyframes, RowSelectionAndFirstStep) {
         {24, row4}, {47, row11}, {48, row12}, {55, row12}, {56, row13}, {57, row14}, {58, row15},
     };
     for (const auto &[b, want] : cases) {
-        reset_scene();
+        scene_reset();
         paramstep(b);
         for (int k = 1; k <= 8; k++)
             EXPECT_FLOAT_EQ(paramf[k], want[k - 1]) << "beat " << b << " k " << k;
@@ -67,7 +60,7 @@ TEST(Keyframes, FreezesFromBar59) {
 }
 
 TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
-    reset_scene();
+    scene_reset();
     for (int f = 0; f < 3000; f++) paramstep(24);
     // Row 4's bytes / 25.6.
     const float settled[8] = {0,          -4.375f,   0,           0.5859375f,
@@ -76,7 +69,7 @@ TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
 
     // Tilt is -89 in rows 13..15: it must move steadily toward -3.4765625,
     // reaching -3.4765625 * (1 - 0.97^120) after 120 frames.
-    reset_scene();
+    scene_reset();
     float last = 0.0f;
     for (int b : {56, 57, 58}) {
         for (int f = 0; f < 40; f++) {
@@ -90,7 +83,7 @@ TEST(Keyframes, SettlesAndKeepsGlidingAcrossEqualRows) {
 
 class Analysis : public ::testing::Test {
 protected:
-    void SetUp() override { reset_scene(); }
+    void SetUp() override { scene_reset(); }
     void TearDown() override { std::memset(mixed, 0, 8192 * sizeof mixed[0]); }
 };
 
@@ -117,7 +110,7 @@ TEST_F(Analysis, OneChannelWholeWindowAndDecay) {
     EXPECT_EQ(max_sample, (float)(0.65 * (double)0.4f));
 
     // The peak counts undrawn values too (k >= 1024), and its sign does not matter.
-    reset_scene();
+    scene_reset();
     for (int k = 0; k < 4096; k++) mixed[k] = 0;
     mixed[2 * 2000] = -16384;
     analyysi(mixed);
@@ -154,7 +147,7 @@ TEST(AnalysisWindow, StartIndexStaysInsideMixed) {
 
 TEST(Spline, SegmentValues) {
     float out[2];
-    reset_scene();  // T = c = b = 0: Catmull-Rom
+    scene_reset();  // T = c = b = 0: Catmull-Rom
     splineTCP(kukka, out, 0.5f);
     EXPECT_NEAR(out[0], 0.0375, 1e-7);
     EXPECT_NEAR(out[1], -0.125, 1e-7);
@@ -167,7 +160,7 @@ TEST(Spline, SegmentValues) {
     EXPECT_NEAR(out[0], 0.025, 1e-7);
     EXPECT_NEAR(out[1], -0.05, 1e-7);
 
-    reset_scene();
+    scene_reset();
     paramf[1] = 1.0f;  // T = 1: the chord with ease-in/out
     splineTCP(kukka, out, 0.5f);
     EXPECT_NEAR(out[0], 0.05, 1e-7);
@@ -175,11 +168,11 @@ TEST(Spline, SegmentValues) {
     splineTCP(kukka, out, 0.25f);
     EXPECT_NEAR(out[0], 0.015625, 1e-7);
 
-    reset_scene();
+    scene_reset();
     paramf[2] = 0.5f;  // continuity: the tangent leaving P1 weights P1 - P0 by (1 - c)
     splineTCP(kukka, out, 0.5f);
     EXPECT_NEAR(out[0], 0.04375, 1e-7);
-    reset_scene();
+    scene_reset();
     paramf[3] = 0.5f;  // bias
     splineTCP(kukka, out, 0.5f);
     EXPECT_NEAR(out[1], -0.13125, 1e-7);
@@ -221,7 +214,7 @@ TEST(Petal, MorphEndsFollowTheirCurves) {
                             {48, 0.2, 0.0},
                             {56, 0.15, 0.003125},
                             {63, 0.10625, -0.002471923828125}};
-    reset_scene();
+    scene_reset();
     spline3DMorph(0.0f);
     for (const Point &p : open) {
         EXPECT_NEAR(petal_profile[3 * p.n], p.x, 1e-6) << p.n;
@@ -245,7 +238,7 @@ TEST(Petal, MorphEndsFollowTheirCurves) {
 }
 
 TEST(Petal, SeamlessWithoutLevelTrembleOtherwise) {
-    reset_scene();
+    scene_reset();
     timef = 1234.0f;
     spline3DMorph(0.3f);
     EXPECT_EQ(petal_vertex_count, 378);

@@ -16,10 +16,7 @@
 namespace {
 
 void reset() {
-    std::memset(paramf, 0, sizeof paramf);
-    max_sample = 0.0f;
-    spin_angle = 0.0f;
-    quit = 0;
+    scene_reset();
     syna_counter = 0;
     glrec_clear();
 }
