@@ -4,7 +4,7 @@
  * BM_Prerender: the demo's pre-render, show_prerender (647 calls of
  * syna_play(…, 8192) on the embedded song into `mixed`, whose pages are
  * mapped before), against
- *   - the plain frame-by-frame mixer (play_reference) on the same song, and
+ *   - the plain frame-by-frame mixer (syna_play_plain) on the same song, and
  *   - the memory floor: writing the same 21.2 MB into `mixed` once more.
  * Each iteration does all three, one after the other, each starting with
  * `mixed` out of the caches (64 MB written elsewhere first), and checks that
@@ -27,8 +27,6 @@
  * about a tenth of a second, of BM_Song about half a second.
  */
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,7 +37,7 @@
 
 #include "show.h"
 #include "song.h"
-#include "syna_internal.h"
+#include "syna_host.h"
 
 namespace {
 
@@ -56,16 +54,12 @@ double median(std::vector<double> v) {
 
 // A fresh synthesizer holding the song; false when it is refused.
 bool load(const std::string &text) {
-    syna::reset();
-    syna_init(SHOW_RATE);
-    std::vector<char> copy(text.begin(), text.end());
-    copy.push_back('\0');
-    return syna_get(copy.data()) == 0;
+    return syna_fresh(SHOW_RATE, text.data(), text.size()) == SYNA_OK;
 }
 
 void plain_prerender() {
     for (int k = 0; k < SHOW_BLOCKS; k++)
-        syna::play_reference(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
+        syna_play_plain(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES);
 }
 
 std::string read_song(const char *name) {
@@ -95,7 +89,7 @@ bool fast_and_plain(benchmark::State &state, const std::string &text, bool floor
     std::memset(mixed, 1, sizeof mixed);  // map the pages
     std::vector<int16_t> rendered(SHOW_SAMPLES);
     std::vector<double> fast, plain, mem;
-    syna::MixStats stats{};
+    syna_mix_counts stats{};
     for (auto _ : state) {
         if (!load(text)) {
             state.SkipWithError("song refused");
@@ -107,7 +101,7 @@ bool fast_and_plain(benchmark::State &state, const std::string &text, bool floor
         const double f = ms_since(t0);
         state.SetIterationTime(f / 1000.0);
         fast.push_back(f);
-        stats = syna::mix_stats;
+        syna_get_mix_counts(&stats);
         std::memcpy(rendered.data(), mixed, sizeof mixed);
         if (floor) {
             evict_caches();
@@ -161,14 +155,9 @@ void BM_Song(benchmark::State &state, const char *name) {
         return;
     }
     // More than ten channels: channel 11 prints a line per row; not here.
-    std::fflush(stdout);
-    const int saved = dup(1), null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
+    syna_set_row_print(nullptr);
     fast_and_plain(state, text, false);
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(null);
-    close(saved);
+    syna_set_row_print(syna_print_row);
 }
 BENCHMARK_CAPTURE(BM_Song, tails, "tails")
     ->UseManualTime()

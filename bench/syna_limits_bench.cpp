@@ -14,7 +14,7 @@
  * show's 5,300,224 frames. Counter realtime_x: seconds of audio per second
  * of parse plus render (at least 100 is the bound).
  *
- * Every iteration starts from the state of a fresh process (syna::reset).
+ * Every iteration starts from the state of a fresh process (syna_fresh).
  * Times are the thread's CPU time. The synthesizer prints a line per row
  * for songs of eleven or more channels: send standard output elsewhere
  * (--benchmark_out or 2>&1 >/dev/null for the table on standard error).
@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "show.h"
-#include "syna_internal.h"
+#include "syna_host.h"
 
 namespace {
 
@@ -64,11 +64,7 @@ double cpu_now() {
     return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
 }
 
-int parse(const std::string &text) {
-    syna::reset();
-    syna_init(SHOW_RATE);
-    return syna_getn(text.data(), text.size());
-}
+int parse(const std::string &text) { return syna_fresh(SHOW_RATE, text.data(), text.size()); }
 
 void BM_ParseAtMemoryCap(benchmark::State &state) {
     const std::string text = song_at_cap(false);
@@ -78,10 +74,7 @@ void BM_ParseAtMemoryCap(benchmark::State &state) {
         if (parse(text) != 0) state.SkipWithError(syna_error());
         seconds += cpu_now() - t0;
     }
-    long long floats = 0;
-    for (int ch = 0; ch < syna::kSlots; ++ch)
-        floats += (long long)(syna::inst_sample[ch].size() + syna::echo_line[ch].size());
-    state.counters["floats"] = (double)floats;
+    state.counters["floats"] = (double)syna_sample_floats();
     state.counters["budget_share"] = seconds / (double)state.iterations() / (kShowSeconds / 100.0);
 }
 BENCHMARK(BM_ParseAtMemoryCap)->Unit(benchmark::kMillisecond);

@@ -42,6 +42,7 @@ int pending_row_samples = kNotStarted;
 int first_row = 0;
 bool rate_refused = false;
 int refused_rate = 0;
+syna_row_print_fn row_print = syna_print_row;
 
 std::vector<float> wave_tables[4];
 int note_freq[kNotes];
@@ -106,8 +107,9 @@ void sequencer_step(int channels) {
         chan_mute[ch] = chan_mute_next[ch];
         if (track_pos[ch] == kEnd) continue;
         // A row counter that the song's author left on channel 11 to follow
-        // playback; hosts may read it from standard output, so it stays.
-        if (ch == 11) std::printf("%d\n", pattern_pos[11]);
+        // playback; hosts may read it from standard output, so it stays
+        // unless the host silences it.
+        if (ch == 11 && row_print) row_print(pattern_pos[11]);
         pattern_pos[ch] += 1;
         if (track_pos[ch] == kNotStarted ||
             patterns[tracks[ch][track_pos[ch]]][pattern_pos[ch]] == kEnd) {
@@ -131,12 +133,13 @@ void sequencer_step(int channels) {
             chan_echo[ch] = 0;
         } else if (code == kStop) {
             chan_pos[ch] = -1.0f;
-        } else if (code == kVol) {
-            pattern_pos[ch] += 1;
-            chan_vol[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.01);
-        } else if (code == kSld) {
-            pattern_pos[ch] += 1;
-            chan_slide[ch] = static_cast<float>(pat[pattern_pos[ch]] * 0.00001);
+        } else if (cell_entries(code) == 2) {
+            pattern_pos[ch] += 1;  // onto the parameter, which is no cell
+            const int param = pat[pattern_pos[ch]];
+            if (code == kVol)
+                chan_vol[ch] = static_cast<float>(param * 0.01);
+            else
+                chan_slide[ch] = static_cast<float>(param * 0.00001);
         }
     }
 }

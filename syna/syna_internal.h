@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "syna.h"
+#include "syna_host.h"
 
 namespace syna {
 
@@ -28,6 +29,11 @@ constexpr int kLoop = -3;        // "loop" in a track
 constexpr int kNotStarted = -1;  // track_pos before the first row; no pending tempo
 constexpr int kEcho1 = 72, kEcho0 = 73, kStop = 74, kVol = 75, kSld = 76, kEmpty = 77;
 
+// Entries a pattern cell takes: a "vol" or "sld" cell takes the next entry
+// as its parameter, every other cell stands alone. The parser, the
+// sequencer and everything that walks a pattern count cells by this rule.
+constexpr int cell_entries(int code) { return code == kVol || code == kSld ? 2 : 1; }
+
 // Results of syna_get / syna_load besides 0.
 constexpr int kCannotOpen = SYNA_CANNOT_OPEN;
 constexpr int kRejected = SYNA_REJECTED;
@@ -42,6 +48,9 @@ extern int first_row;
 // names it when asked for a song.
 extern bool rate_refused;
 extern int refused_rate;
+// Where the row print of channel 11 goes (syna_set_row_print); the host's
+// choice, which reset leaves alone.
+extern syna_row_print_fn row_print;
 
 extern std::vector<float> wave_tables[4];  // square, sine, sawtooth, noise
 extern int note_freq[kNotes];

@@ -178,7 +178,7 @@ int parse_pattern(int line, const char *key, char **save, Staging &st) {
     while (const char *cell = strtok_r(nullptr, ",", save)) {
         int code = cell_code(cell);
         sl.entries.push_back(code);
-        if (code == kVol || code == kSld) {
+        if (cell_entries(code) == 2) {
             const char *param = strtok_r(nullptr, ",", save);
             if (!param) return fail("line %d: \"%s\" without a parameter", line, cell);
             int value;
@@ -270,8 +270,7 @@ int check_song(const Staging &st) {
 // "vol" or "sld" parameter, even one of -2, is no cell).
 bool resumable(const int *pat, int pos) {
     int i = 0;
-    while (i < kEntries && pat[i] != kEnd && i <= pos)
-        i += (pat[i] == kVol || pat[i] == kSld) ? 2 : 1;
+    while (i < kEntries && pat[i] != kEnd && i <= pos) i += cell_entries(pat[i]);
     return i == pos + 1 && i < kEntries;
 }
 

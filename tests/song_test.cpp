@@ -55,7 +55,7 @@ int track_rows(int ch, bool *ends_in_loop) {
         if (p < 0) break;
         for (int c = 0; c < syna::kEntries && syna::patterns[p][c] != syna::kEnd; ++c) {
             ++rows;
-            if (syna::patterns[p][c] == syna::kVol || syna::patterns[p][c] == syna::kSld) ++c;
+            c += syna::cell_entries(syna::patterns[p][c]) - 1;
         }
     }
     return rows;

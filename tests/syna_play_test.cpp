@@ -313,6 +313,39 @@ TEST(SynaPlay, ChannelElevenPrintsRows) {
     }
 }
 
+// A host may take the row print or silence it; the sound stays the same,
+// and a reset leaves the host's choice alone.
+TEST(SynaPlay, RowPrintGoesThroughTheHostsHook) {
+    std::string song = std::string(kTiny) + "p1:c4,0\n";
+    for (int ch = 1; ch <= 11; ++ch) {
+        std::string n = std::to_string(ch);
+        song += "i" + n + ":saha,1,0,10,1,0\nt" + n + ":p1,loop\n";
+    }
+    fresh();
+    ASSERT_EQ(load(song), 0);
+    testing::internal::CaptureStdout();
+    const std::vector<short> printed = render(15);
+    testing::internal::GetCapturedStdout();
+
+    static std::string rows;
+    rows.clear();
+    syna_set_row_print([](int row) { rows += std::to_string(row) + ";"; });
+    fresh();
+    ASSERT_EQ(load(song), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(render(15), printed);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(rows, "0;0;1;0;1;");
+
+    syna_set_row_print(nullptr);
+    fresh();
+    ASSERT_EQ(load(song), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(render(15), printed);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    syna_set_row_print(syna_print_row);
+}
+
 // The same song renders to the same bytes however the frames are split.
 TEST(SynaPlay, SplitIndependence) {
     const std::string song = synatest::read_file(SYNA_SONGS_DIR "/good/nine.song");

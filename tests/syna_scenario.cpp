@@ -307,10 +307,10 @@ std::string cell_text(int ch, Cursor before) {
     const bool same = before.track == track_pos[ch] && pattern_pos[ch] > before.pattern;
     const int first = same ? before.pattern + 1 : 0;
     int at = pattern_pos[ch];
-    if (at > first && (pat[at - 1] == kVol || pat[at - 1] == kSld)) --at;
+    if (at > first && cell_entries(pat[at - 1]) == 2) --at;
     const int code = pat[at];
     char text[48];
-    if (code == kVol || code == kSld)
+    if (cell_entries(code) == 2)
         std::snprintf(text, sizeof text, "%s,%d", note_names[code], pat[at + 1]);
     else if (code >= 0 && code <= kEmpty)
         std::snprintf(text, sizeof text, "%s", code == kEmpty ? "-" : note_names[code]);

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "show.h"
-#include "syna_internal.h"
+#include "syna_host.h"
 
 long long stats_bar_of(long long frame, int row_samples) {
     const long long row = row_samples > 0 ? frame / row_samples : 0;
@@ -46,20 +46,19 @@ double stats_dbfs(const BarLevel &b) {
 bool stats_solo(const char *text, size_t length, int channel, long long frames,
                 std::vector<BarLevel> *bars, std::string *why,
                 void (*after_block)(long long done)) {
-    syna::reset();
-    syna_init(SHOW_RATE);
-    if (syna_getn(text, length) < 0) {
+    if (syna_fresh(SHOW_RATE, text, length) != SYNA_OK) {
         *why = syna_error();
         return false;
     }
-    for (int c = 0; c < syna::kSlots; ++c)
+    // Only walked channels play, so muting the other walked ones leaves it alone.
+    for (int c = 1; c <= syna_channels(); ++c)
         if (c != channel) syna_mute(c, 1, 0);
     bars->clear();
     static short block[2 * SHOW_BLOCK_FRAMES];
     for (long long done = 0; done < frames;) {
         const int n = (int)std::min<long long>(frames - done, SHOW_BLOCK_FRAMES);
         syna_play(block, n);
-        stats_add_block(*bars, done, block, n, syna::row_samples);
+        stats_add_block(*bars, done, block, n, syna_row_frames());
         done += n;
         if (after_block) after_block(done);
     }
@@ -105,11 +104,12 @@ void stats_print(FILE *out, const std::vector<BarLevel> &mix,
 }
 
 void stats_warn(FILE *out, const std::vector<BarLevel> &mix) {
-    const int channels = syna::walked_channels();
+    const int channels = syna_channels();
     for (int ch = 1; ch <= channels; ++ch) {
         // The song's fields, as written (the parser stores field x 0.01).
-        const double pan = (double)syna::chan_pan[ch];
-        const double lowpass = (double)syna::chan_lowpass[ch];
+        float pan_field = 0, lowpass_field = 0;
+        syna_channel_setup(ch, &pan_field, &lowpass_field);
+        const double pan = (double)pan_field, lowpass = (double)lowpass_field;
         if (!(pan >= 0.0 && pan <= 1.0))
             fprintf(out,
                     "warning: channel %d: pan %.0f is outside 0..100: louder than full on one "

@@ -3,7 +3,7 @@
  *
  * Use:
  *     std::vector<BarLevel> mix;
- *     stats_add_block(mix, first_frame, samples, frames, syna::row_samples);
+ *     stats_add_block(mix, first_frame, samples, frames, syna_row_frames());
  *     stats_solo(text, length, channel, frames, &solo, &why);  // a channel alone
  *     stats_print(stdout, mix, solos, frames);
  *
@@ -14,8 +14,8 @@
  *
  * Solo renders: channels do not influence each other's state, only the sum,
  * so a channel's share is a render of the song with every other channel
- * muted. stats_solo starts from the state of a fresh process (syna::reset)
- * and parses the song again, so only one song is held at a time.
+ * muted. stats_solo starts from the state of a fresh process (syna_fresh) and
+ * parses the song again, so only one song is held at a time.
  *
  * Limitations: renders run on the caller's thread, one after another.
  */

@@ -12,9 +12,9 @@
  *
  * Limits: 44100 Hz only; song files of at most 1 MiB (SYNA_MAX_SONG_BYTES);
  * at most 1073741814 frames (the WAV size field is 32 bits); --stats shows
- * at most 100000 bars. The synthesizer prints a line per row for songs of
- * eleven or more channels; the tool discards that output so that standard
- * output carries only its own table.
+ * at most 100000 bars. The synthesizer's row print (a line per row for songs
+ * of eleven or more channels) is silenced, so that standard output carries
+ * only the tool's own table.
  *
  * Exit status: 0 done; 1 song missing, unreadable or rejected, or the output
  * could not be written (then no file carries the output's name that did
@@ -37,7 +37,7 @@
 #include "render_options.h"
 #include "show.h"
 #include "song.h"
-#include "syna_internal.h"
+#include "syna_host.h"
 #include "wav_out.h"
 
 namespace {
@@ -72,19 +72,6 @@ bool read_song(const char *path, std::string *text, struct stat *st, std::string
     return true;
 }
 
-// The synthesizer prints a line per row for songs of 11+ channels: while it
-// renders, standard output goes to /dev/null. Returns the original.
-int quiet_stdout() {
-    fflush(stdout);
-    const int saved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 1);
-        close(null);
-    }
-    return saved;
-}
-
 void show_progress(long long done) { progress_update(done); }
 
 // Everything after the command line; false with a reason on any failure.
@@ -103,8 +90,8 @@ bool run(const RenderOptions &opt, std::string *why) {
         *why = song_name + ": rejected: " + syna_error();
         return false;
     }
-    const int channels = syna::walked_channels();
-    const int row_samples = syna::row_samples;
+    const int channels = syna_channels();
+    const int row_samples = syna_row_frames();
     if (opt.stats && opt.frames > 0 && stats_bar_of(opt.frames - 1, row_samples) >= kMaxStatsBars) {
         *why = "--stats shows at most " + std::to_string(kMaxStatsBars) +
                " bars; render fewer frames (-n)";
@@ -114,7 +101,6 @@ bool run(const RenderOptions &opt, std::string *why) {
     WavOut out;
     if (!wav_open(&out, opt.output, opt.raw, opt.frames, opt.song ? &song_stat : nullptr, why))
         return false;
-    const int stdout_fd = quiet_stdout();
 
     std::vector<BarLevel> mix;
     static short block[2 * SHOW_BLOCK_FRAMES];
@@ -126,16 +112,12 @@ bool run(const RenderOptions &opt, std::string *why) {
         if (!wav_write(&out, block, n, why)) {
             progress_finish();
             wav_abort(&out);
-            close(stdout_fd);
             return false;
         }
         done += n;
         progress_update(done);
     }
     progress_finish();
-    fflush(stdout);
-    dup2(stdout_fd, 1);
-    close(stdout_fd);
     if (!wav_finish(&out, why)) return false;
 
     // Standard output is the table's, unless the audio went there.
@@ -144,7 +126,6 @@ bool run(const RenderOptions &opt, std::string *why) {
     if (opt.stats) {
         stats_warn(stderr, mix);
         std::vector<std::vector<BarLevel>> solos(channels);
-        const int quiet = quiet_stdout();
         for (int ch = 1; ch <= channels; ++ch) {
             const std::string label = "solo " + std::to_string(ch);
             progress_start(label.c_str(), opt.frames);
@@ -153,9 +134,6 @@ bool run(const RenderOptions &opt, std::string *why) {
             progress_finish();
             if (!ok) return false;
         }
-        fflush(stdout);
-        dup2(quiet, 1);
-        close(quiet);
         stats_print(table, mix, solos, opt.frames);
     }
 
@@ -181,6 +159,7 @@ int main(int argc, char **argv) {
     case OPTIONS_RUN: break;
     }
     signal(SIGPIPE, SIG_IGN);  // a closed pipe is reported as a write error
+    syna_set_row_print(nullptr);
     if (run(opt, &why)) return 0;
     fprintf(stderr, "syna-render: %s\n", why.c_str());
     return 1;
