@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 #include "syna_internal.h"
 
@@ -34,18 +35,9 @@ int syna_row = 0;
 
 namespace syna {
 
-int sample_rate = 0;
-int wave_length = 0;
-int row_samples = 0;
-int echo_length = 0;
-int pending_row_samples = kNotStarted;
-int first_row = 0;
-bool rate_refused = false;
-int refused_rate = 0;
+// Zero-initialized, as reset() makes it again (see Synth).
+Synth synth;
 syna_row_print_fn row_print = syna_print_row;
-
-std::vector<float> wave_tables[4];
-int note_freq[kNotes];
 
 // Keyword of every cell code, in code order, then the end entry.
 // clang-format off
@@ -58,28 +50,6 @@ const char *const note_names[78] = {
     "c6", "C6", "d6", "D6", "e6", "f6", "F6", "g6", "G6", "a6", "A6", "b6",
     "echo1", "echo0", "stop", "vol", "sld", "0"};
 // clang-format on
-
-float chan_pos[kSlots];
-float chan_step[kSlots];
-float chan_slide[kSlots];
-float chan_vol[kSlots];
-float chan_pan[kSlots];
-float chan_lowpass[kSlots];
-float chan_lowpass_prev[kSlots];
-unsigned char chan_echo[kSlots];
-unsigned char chan_mute_next[kSlots];
-unsigned char chan_mute[kSlots];
-int chan_transpose[kSlots];
-int track_pos[kSlots];
-int pattern_pos[kSlots];
-
-std::vector<float> inst_sample[kSlots];
-int inst_length[kSlots];
-std::vector<float> echo_line[kSlots];
-
-int tracks[kSlots][kEntries];
-int patterns[kPatterns][kEntries];
-bool pattern_defined[kPatterns];
 
 namespace {
 
@@ -209,36 +179,11 @@ int row_length_for_bpm(long long bpm) {
 int walked_channels() { return channel_walk(track_empty); }
 
 void reset() {
-    // Before any srand call the C library behaves as if seeded with 1.
-    std::srand(1);
+    // In place: the state is too large for a temporary on a thread's stack.
+    std::destroy_at(&synth);
+    std::construct_at(&synth);
     syna_counter = 0;
     syna_row = 0;
-    sample_rate = 0;
-    wave_length = 0;
-    row_samples = 0;
-    echo_length = 0;
-    pending_row_samples = kNotStarted;
-    first_row = 0;
-    rate_refused = false;
-    refused_rate = 0;
-    for (auto &table : wave_tables) std::vector<float>().swap(table);
-    std::memset(note_freq, 0, sizeof note_freq);
-    for (int ch = 0; ch < kSlots; ++ch) {
-        chan_pos[ch] = chan_step[ch] = chan_slide[ch] = chan_vol[ch] = chan_pan[ch] = 0.0f;
-        chan_lowpass[ch] = chan_lowpass_prev[ch] = 0.0f;
-        chan_echo[ch] = chan_mute_next[ch] = chan_mute[ch] = 0;
-        chan_transpose[ch] = track_pos[ch] = pattern_pos[ch] = 0;
-        std::vector<float>().swap(inst_sample[ch]);
-        std::vector<float>().swap(echo_line[ch]);
-        inst_length[ch] = 0;
-    }
-    std::memset(tracks, 0, sizeof tracks);
-    std::memset(patterns, 0, sizeof patterns);
-    std::fill(std::begin(pattern_defined), std::end(pattern_defined), false);
-    mix_stats = MixStats{};
-    mix_forget();
-    pin_mix_target(0);
-    reset_parser();
 }
 
 int end_index(const int *entries) {
@@ -258,7 +203,7 @@ extern "C" void syna_init(int rate) {
     refused_rate = rate_refused ? rate : 0;
     if (rate_refused) {
         sample_rate = wave_length = row_samples = 0;
-        pending_row_samples = kNotStarted;
+        pending_row_samples = kNoPendingTempo;
         for (auto &table : wave_tables) std::vector<float>().swap(table);
         for (int ch = 0; ch < kSlots; ++ch) {
             chan_pos[ch] = -1.0f;
@@ -272,7 +217,7 @@ extern "C" void syna_init(int rate) {
     syna_row = 0;
     first_row = 1;
     syna_counter = 0;
-    pending_row_samples = kNotStarted;
+    pending_row_samples = kNoPendingTempo;
 
     for (int k = 60; k < kNotes; ++k) note_freq[k] = kTopOctave[k - 60];
     for (int k = 59; k >= 0; --k) note_freq[k] = note_freq[k + 12] / 2;
@@ -292,7 +237,7 @@ extern "C" void syna_init(int rate) {
     const int n = rate > 0 ? rate : 0;
     wave_tables[3].assign(static_cast<size_t>(n), 0.0f);
     for (int i = 0; i < n; ++i)
-        wave_tables[3][i] = static_cast<float>(std::rand() % 2000 - 1000) * 0.001f;
+        wave_tables[3][i] = static_cast<float>(synth.noise_rand.next() % 2000 - 1000) * 0.001f;
 
     for (int ch = 0; ch < kSlots; ++ch) {
         chan_pos[ch] = -1.0f;
@@ -312,9 +257,9 @@ extern "C" void syna_init(int rate) {
 }
 
 extern "C" void syna_play(short *out, int frames) {
-    if (pending_row_samples != kNotStarted) {
+    if (pending_row_samples != kNoPendingTempo) {
         row_samples = pending_row_samples;
-        pending_row_samples = kNotStarted;
+        pending_row_samples = kNoPendingTempo;
     }
     const int channels = walked_channels();
     for (int i = 0; i < frames;) {
@@ -348,9 +293,9 @@ extern "C" void syna_play(short *out, int frames) {
 
 void syna::play_reference(short *out, int frames) {
     mix_forget();  // this mixer writes the rings without telling the fast one
-    if (pending_row_samples != kNotStarted) {
+    if (pending_row_samples != kNoPendingTempo) {
         row_samples = pending_row_samples;
-        pending_row_samples = kNotStarted;
+        pending_row_samples = kNoPendingTempo;
     }
     // Only the parser changes the tracks, so the walk is the same for every
     // frame of this call; 0 channels (track 1 empty) renders silence.

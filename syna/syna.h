@@ -70,7 +70,9 @@ extern int syna_row;
  * synthesizer holds no song and renders silence, and the next syna_get or
  * syna_load fails saying so. A second call resets the channels and empties
  * the tracks again but keeps instruments, patterns and tempo, and builds a
- * different noise table (the C library's random generator runs on). */
+ * different noise table (its generator runs on). The noise is glibc's
+ * rand() sequence from the synthesizer's own copy of that generator: the
+ * same on every platform, and the C library's rand() is never used. */
 void syna_init(int sample_rate);
 /* Parses a writable, NUL-terminated song text (modified in place). A rejected
  * song changes nothing. A song may build on the tempo, instruments, patterns

@@ -790,9 +790,6 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace syna {
 
-MixStats mix_stats;
-MixRing mix_rings[kSlots];
-
 void mix_forget() {
     for (MixRing &r : mix_rings) r = MixRing{};
 }
@@ -890,12 +887,10 @@ int64_t cpu_targets() {
     return ok;
 }
 
-int64_t pinned = 0;
-
 const Compiled &chosen() {
     static const int64_t have = cpu_targets();
     for (const Compiled &t : kCompiled)
-        if ((have & t.target) && (!pinned || pinned == t.target)) return t;
+        if ((have & t.target) && (!synth.mix_pinned || synth.mix_pinned == t.target)) return t;
     return kCompiled[std::size(kCompiled) - 1];
 }
 
@@ -913,7 +908,7 @@ std::vector<MixTarget> mix_targets() {
     return list;
 }
 
-void pin_mix_target(long long target) { pinned = target; }
+void pin_mix_target(long long target) { synth.mix_pinned = target; }
 
 #endif
 

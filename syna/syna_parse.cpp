@@ -32,8 +32,6 @@
 namespace syna {
 namespace {
 
-char error_text[256];
-
 struct InstrumentLine {
     int line;
     int slot;
@@ -68,7 +66,7 @@ int fail(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 int fail(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(error_text, sizeof error_text, fmt, ap);
+    std::vsnprintf(synth.error_text, sizeof synth.error_text, fmt, ap);
     va_end(ap);
     return kRejected;
 }
@@ -333,8 +331,6 @@ void apply_song(const Staging &st) {
 
 }  // namespace
 
-void reset_parser() { error_text[0] = '\0'; }
-
 namespace {
 
 // Song text is text: a control character (other than tab, vertical tab,
@@ -432,7 +428,7 @@ int parse_bytes(const char *text, size_t length) {
 using namespace syna;
 
 extern "C" int syna_get(char *song) {
-    error_text[0] = '\0';
+    synth.error_text[0] = '\0';
     if (!song) return fail("no song text");
     const size_t length = strnlen(song, static_cast<size_t>(SYNA_MAX_SONG_BYTES) + 1);
     if (length > static_cast<size_t>(SYNA_MAX_SONG_BYTES)) return too_long();
@@ -441,17 +437,17 @@ extern "C" int syna_get(char *song) {
 }
 
 extern "C" int syna_getn(const char *text, size_t length) {
-    error_text[0] = '\0';
+    synth.error_text[0] = '\0';
     if (!text && length > 0) return fail("no song text");
     return parse_bytes(text ? text : "", length);
 }
 
 extern "C" int syna_load(const char *path) {
-    error_text[0] = '\0';
+    synth.error_text[0] = '\0';
     std::FILE *f = path ? std::fopen(path, "rb") : nullptr;
     if (!f) {
-        std::snprintf(error_text, sizeof error_text, "cannot open %s: %s", path ? path : "(null)",
-                      std::strerror(errno));
+        std::snprintf(synth.error_text, sizeof synth.error_text, "cannot open %s: %s",
+                      path ? path : "(null)", std::strerror(errno));
         return kCannotOpen;
     }
     // Read up to one byte past the limit: the file's length is not trusted
@@ -469,11 +465,11 @@ extern "C" int syna_load(const char *path) {
     const int err = errno;
     std::fclose(f);
     if (failed) {
-        std::snprintf(error_text, sizeof error_text, "cannot read %s: %s", path,
+        std::snprintf(synth.error_text, sizeof synth.error_text, "cannot read %s: %s", path,
                       std::strerror(err));
         return kCannotOpen;
     }
     return parse_bytes(text.data(), text.size());
 }
 
-extern "C" const char *syna_error(void) { return error_text; }
+extern "C" const char *syna_error(void) { return synth.error_text; }

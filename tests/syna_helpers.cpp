@@ -53,34 +53,9 @@ uint64_t fnv1a(const std::vector<short> &samples) {
     return f.h;
 }
 
-uint64_t state_fingerprint() {
+uint64_t state_fingerprint(bool everything) {
     Fnv f;
-    f.add(row_samples);
-    f.add(echo_length);
-    f.add(pending_row_samples);
-    f.add(tracks);
-    f.add(patterns);
-    f.add(pattern_defined);
-    f.add(chan_pos);
-    f.add(chan_step);
-    f.add(chan_slide);
-    f.add(chan_vol);
-    f.add(chan_pan);
-    f.add(chan_lowpass);
-    f.add(chan_lowpass_prev);
-    f.add(chan_echo);
-    f.add(chan_mute);
-    f.add(chan_mute_next);
-    f.add(chan_transpose);
-    f.add(track_pos);
-    f.add(pattern_pos);
-    f.add(inst_length);
-    for (int ch = 0; ch < kSlots; ++ch) {
-        f.add(inst_sample[ch].size());
-        f.bytes(inst_sample[ch].data(), inst_sample[ch].size() * sizeof(float));
-        f.add(echo_line[ch].size());
-        f.bytes(echo_line[ch].data(), echo_line[ch].size() * sizeof(float));
-    }
+    visit_state([&](const void *p, size_t n) { f.bytes(p, n); }, everything);
     return f.h;
 }
 

@@ -19,8 +19,9 @@ void fresh(int rate = 44100);
 int load(const std::string &text);
 std::vector<short> render(int frames);
 uint64_t fnv1a(const std::vector<short> &samples);
-// Hash of every table the parser or the sequencer may write.
-uint64_t state_fingerprint();
+// Hash of every table the parser or the sequencer may write; with
+// `everything`, of the whole state (see syna::visit_state).
+uint64_t state_fingerprint(bool everything = false);
 std::string read_file(const std::string &path);
 
 }  // namespace synatest

@@ -274,7 +274,7 @@ TEST(SynaPlay, LiveControl) {
     EXPECT_EQ(pending_row_samples, 264600);  // later one wins; bad ones ignored
     syna_play(nullptr, 0);
     EXPECT_EQ(row_samples, 264600);
-    EXPECT_EQ(pending_row_samples, kNotStarted);
+    EXPECT_EQ(pending_row_samples, kNoPendingTempo);
     EXPECT_EQ(echo_length, 15876);
 
     syna_transpose(1, 12);

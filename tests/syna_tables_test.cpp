@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "syna_helpers.h"
 
@@ -29,6 +30,37 @@ TEST(SynaTables, At44100) {
     std::vector<float> first = wave_tables[3];
     fresh(44100);
     EXPECT_EQ(first, wave_tables[3]);
+}
+
+// The noise is glibc's rand() from its unseeded start, drawn from the
+// synthesizer's own copy of the generator: the same bytes on any C library,
+// and the process's rand() left alone. A second syna_init runs on.
+TEST(SynaTables, NoiseIsGlibcRandFromItsOwnGenerator) {
+    for (unsigned seed : {1u, 0u, 12345u, 4294967295u}) {
+        std::srand(seed);
+        LibcRand g{};
+        g.seed(seed);
+        for (int i = 0; i < 1000000; i++)
+            ASSERT_EQ(g.next(), std::rand()) << "seed " << seed << ", value " << i;
+    }
+    std::srand(777);
+    const int untouched = std::rand();
+    std::srand(777);
+    fresh(8000);
+    syna_init(8000);
+    EXPECT_EQ(std::rand(), untouched);
+
+    std::srand(1);
+    const std::vector<float> second = wave_tables[3];
+    fresh(8000);
+    for (int i = 0; i < 8000; i++) {
+        const float want = static_cast<float>(std::rand() % 2000 - 1000) * 0.001f;
+        ASSERT_EQ(wave_tables[3][i], want) << i;
+    }
+    for (int i = 0; i < 8000; i++) {
+        const float want = static_cast<float>(std::rand() % 2000 - 1000) * 0.001f;
+        ASSERT_EQ(second[i], want) << "second syna_init, " << i;
+    }
 }
 
 TEST(SynaTables, At48000AndNotes) {
@@ -61,7 +93,7 @@ TEST(SynaTables, ChannelDefaults) {
         EXPECT_EQ(track_pos[ch], kNotStarted);
     }
     EXPECT_EQ(first_row, 1);
-    EXPECT_EQ(pending_row_samples, kNotStarted);
+    EXPECT_EQ(pending_row_samples, kNoPendingTempo);
     EXPECT_EQ(syna_counter, 0);
 }
 

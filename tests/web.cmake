@@ -23,10 +23,9 @@ target_include_directories(gles1on2_tests PRIVATE ${PROJECT_SOURCE_DIR}/gles1on2
 target_link_libraries(gles1on2_tests PRIVATE tavelo_gles2 GTest::gtest_main)
 gtest_discover_tests(gles1on2_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 
-# The page's arithmetic, natively: glibc's rand() sequence, the audio clock's
-# counter, the frame clock of its stills (against the recording GL layer).
-add_executable(web_native_tests web/web_native_test.cpp ${PROJECT_SOURCE_DIR}/web/libc_rand.cpp
-  ${PROJECT_SOURCE_DIR}/web/clock.cpp)
+# The page's arithmetic, natively: the audio clock's counter, the frame clock
+# of its stills (against the recording GL layer).
+add_executable(web_native_tests web/web_native_test.cpp ${PROJECT_SOURCE_DIR}/web/clock.cpp)
 target_include_directories(web_native_tests PRIVATE ${PROJECT_SOURCE_DIR}/web)
 target_link_libraries(web_native_tests PRIVATE kestovar_frame_clock kestovar_playback glrec
   GTest::gtest_main)

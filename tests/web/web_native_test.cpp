@@ -1,6 +1,6 @@
-// The browser page's own arithmetic, checked natively: glibc's rand()
-// sequence for the wasm build, the callback counter from the audio clock,
-// and the frame clock its stills share with the capture.
+// The browser page's own arithmetic, checked natively: the callback counter
+// from the audio clock, and the frame clock its stills share with the
+// capture.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,26 +10,12 @@
 #include "clock.h"
 #include "frame_clock.h"
 #include "glrec.h"
-#include "libc_rand.h"
 #include "playback.h"
 #include "scene.h"
 #include "show.h"
 #include "syna.h"
 
 namespace {
-
-TEST(LibcRand, SameSequenceAsThisCLibrary) {
-    // The noise table takes 44100 values at the unseeded start; check far
-    // more, from the unseeded start and from other seeds (0 counts as 1).
-    for (unsigned seed : {1u, 0u, 12345u, 4294967295u}) {
-        std::srand(seed);
-        libc_rand_seed(seed);
-        for (int i = 0; i < 1000000; i++) {
-            const int want = std::rand();
-            ASSERT_EQ(libc_rand_next(), want) << "seed " << seed << ", value " << i;
-        }
-    }
-}
 
 TEST(WebClock, CountsLikeTheAudioCallback) {
     // The native callback hands over 8192 frames a call and advances the
