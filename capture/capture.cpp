@@ -68,14 +68,14 @@ extern "C" int capture_run(const capture_request *r) {
         r->width % 2 || r->height % 2)
         return fail("the size %dx%d is not two even numbers from 2 to %d", r->width, r->height,
                     kMaxSide);
-    const long long show = capture_show_frames(fps);
+    const long long show = show_frame_count(fps);
     const double show_s = (double)show / fps;
 
     long long first = 0, end = 0;  // video frames [first, end)
     if (r->video != nullptr) {
         if (!(r->from >= 0.0)) return fail("--from must be a time from 0 on");
-        first = capture_frame_at(r->from, fps);
-        end = r->to < 0.0 ? show : std::min(show, capture_frame_at(r->to, fps));
+        first = show_frame_at(r->from, fps);
+        end = r->to < 0.0 ? show : std::min(show, show_frame_at(r->to, fps));
         if (first >= show)
             return fail("--from %.3f is past the end of the show (%.3f s)", r->from, show_s);
         if (end <= first) return fail("the range %.3f to %.3f s holds no frame", r->from, r->to);
@@ -84,9 +84,9 @@ extern "C" int capture_run(const capture_request *r) {
     std::vector<long long> still_frame((size_t)std::max(r->still_count, 0));
     for (int i = 0; i < r->still_count; i++) {
         const double t = r->stills[i].seconds;
-        if (!(t >= 0.0) || capture_frame_at(t, fps) >= show)
+        if (!(t >= 0.0) || show_frame_at(t, fps) >= show)
             return fail("no still at %.3f s: the show runs from 0 to %.3f s", t, show_s);
-        still_frame[(size_t)i] = capture_frame_at(t, fps);
+        still_frame[(size_t)i] = show_frame_at(t, fps);
         last = std::max(last, still_frame[(size_t)i] + 1);
     }
 
@@ -152,7 +152,7 @@ extern "C" int capture_run(const capture_request *r) {
         }
         if (result != 0) break;
         if (in_video) {
-            const long long s0 = capture_sample(n, fps), s1 = capture_sample(n + 1, fps);
+            const long long s0 = show_sample(n, fps), s1 = show_sample(n + 1, fps);
             if (encoder->video(rgba.data(), why, sizeof why) < 0 ||
                 encoder->audio(&mixed[2 * s0], s1 - s0, why, sizeof why) < 0) {
                 result = fail("%s: %s", r->video, why);

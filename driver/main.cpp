@@ -34,7 +34,6 @@
 #include "prerender_thread.h"
 #include "progress.h"
 #include "scene.h"
-#include "song.h"
 #include "syna.h"
 #include "tavelo.h"
 
@@ -95,9 +94,8 @@ void print_dot(int block) {
 void render_progress(int block) { progress_update(block + 1); }
 
 int capture(driver_options &o) {
-    syna_init(SHOW_RATE);
-    if (syna_get(biisi) < 0) {
-        complain("the embedded song was rejected: %s", syna_error());
+    if (const char *why = show_load_embedded()) {
+        complain("the embedded song was rejected: %s", why);
         return 1;
     }
     progress_start("render", SHOW_BLOCKS);
@@ -120,24 +118,23 @@ int capture(driver_options &o) {
     }
     const int fps = o.request.fps;
     if (o.request.video != nullptr) {
-        const long long show = capture_show_frames(fps);
-        const long long first = capture_frame_at(o.request.from, fps);
-        long long end = o.request.to < 0 ? show : capture_frame_at(o.request.to, fps);
+        const long long show = show_frame_count(fps);
+        const long long first = show_frame_at(o.request.from, fps);
+        long long end = o.request.to < 0 ? show : show_frame_at(o.request.to, fps);
         if (end > show) end = show;
         printf("%s: %lld frames, %.3f s from %.3f s, %dx%d at %d fps\n", o.request.video,
                end - first, (double)(end - first) / fps, (double)first / fps, o.request.width,
                o.request.height, fps);
     }
     for (const capture_still &s : o.stills)
-        printf("%s: the frame at %.3f s\n", s.path, (double)capture_frame_at(s.seconds, fps) / fps);
+        printf("%s: the frame at %.3f s\n", s.path, (double)show_frame_at(s.seconds, fps) / fps);
     return 0;
 }
 
 int show(const driver_options &o) {
     printf("Measuring CPU speed");
-    syna_init(SHOW_RATE);
-    if (syna_get(biisi) < 0) {
-        complain("the embedded song was rejected: %s", syna_error());
+    if (const char *why = show_load_embedded()) {
+        complain("the embedded song was rejected: %s", why);
         return 1;
     }
     // The song renders while the audio device and the display open; what

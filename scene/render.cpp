@@ -18,6 +18,7 @@
 
 #include "scene_internal.h"
 #include "show.h"
+#include "show_clock.h"
 #include "syna.h"
 
 int beat;
@@ -35,13 +36,6 @@ void scene_reset(void) {
     quit = 0;
     timef = 0.0f;
     spin_angle = 0.0f;
-}
-
-int beatof(int frames) {
-    const float seconds = (float)(frames * 0.000022675736961451248);
-    // 125 bpm, four beats a bar; bar n starts 0.3 beat after the song's bar
-    // line. The slightly negative start truncates to bar 0.
-    return (int)(((double)seconds * 2.0833333333333335 - 0.3) * 0.25);
 }
 
 // The trace's x, z and colours never change: filled on the first trace.

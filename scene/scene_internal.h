@@ -35,9 +35,6 @@ void analyysi(const int16_t *samples);
  * (the parity, i.e. the channel, is kept). */
 int windowstart(int ms);
 
-/* Musical position in bars for a playback position in frames. */
-int beatof(int frames);
-
 /* One Kochanek-Bartels segment from P1 to P2 of the four points starting at
  * `points` (three floats apart), at t; writes x and y to out[0], out[1].
  * Tension, continuity and bias are paramf[1..3]. */

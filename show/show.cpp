@@ -1,9 +1,16 @@
 /* show.cpp - the pre-rendered song and the loop that fills it. */
 #include "show.h"
 
-#include "syna.h"
+#include "song.h"
+#include "syna_host.h"
 
 int16_t mixed[SHOW_SAMPLES];
+
+const char *show_load(const char *text, size_t length) {
+    return syna_fresh(SHOW_RATE, text, length) == SYNA_OK ? nullptr : syna_error();
+}
+
+const char *show_load_embedded(void) { return show_load(biisi, (size_t)biisi_length); }
 
 void show_render_blocks(int first, int count) {
     if (first < 0) return;

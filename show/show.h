@@ -7,8 +7,7 @@
  * interleaved signed 16-bit stereo frames, left first.
  *
  * Use:
- *     syna_init(SHOW_RATE);
- *     if (syna_get(text) < 0) ...;
+ *     if (const char *why = show_load_embedded()) ...complain(why)...;
  *     show_prerender(on_block);   // fills mixed, then rewinds syna_counter
  *
  * Limitations: one `mixed` per process. It is written only by
@@ -18,6 +17,7 @@
 #ifndef KESTOVAR_SHOW_H
 #define KESTOVAR_SHOW_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -33,6 +33,13 @@ enum {
 };
 
 extern int16_t mixed[SHOW_SAMPLES];
+
+/* Puts the synthesizer in its start state at SHOW_RATE holding `length`
+ * bytes of song text (syna_fresh; the text is not modified). NULL when the
+ * song is in force, else why it was rejected (syna_error's text). */
+const char *show_load(const char *text, size_t length);
+/* show_load of the song embedded in the program (data/song.txt). */
+const char *show_load_embedded(void);
 
 /* Renders the song the synthesizer holds into `mixed`: block k (0 to 646)
  * with syna_play(mixed + 2 * SHOW_BLOCK_FRAMES * k, SHOW_BLOCK_FRAMES),

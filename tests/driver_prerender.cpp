@@ -14,7 +14,6 @@
 #include "prerender_thread.h"
 #include "show.h"
 #include "syna.h"
-#include "syna_internal.h"
 
 namespace {
 
@@ -27,11 +26,8 @@ void note_block(int block) {
 }
 
 void load_song(const std::string &text) {
-    syna::reset();
-    syna_init(SHOW_RATE);
-    std::vector<char> copy(text.begin(), text.end());
-    copy.push_back('\0');
-    ASSERT_GE(syna_get(copy.data()), 0) << syna_error();
+    const char *why = show_load(text.data(), text.size());
+    ASSERT_EQ(why, nullptr) << why;
 }
 
 TEST(PrerenderThread, SameSongAsOnTheMainThread) {

@@ -10,6 +10,7 @@
 #include "glrec.h"
 #include "scene_internal.h"
 #include "show.h"
+#include "show_clock.h"
 #include "syna.h"
 
 namespace {

@@ -10,7 +10,7 @@ namespace synatest {
 using namespace syna;
 
 void fresh(int rate) {
-    reset();
+    syna_reset();
     syna_init(rate);
 }
 

@@ -8,5 +8,5 @@ int web_counter(double played) {
     if (!(played >= 0.0)) played = 0.0;  // before the start, or not a number
     // Hours past the end the count must not overflow on its way to an int.
     if (played > (double)SHOW_FRAMES) played = (double)SHOW_FRAMES;
-    return capture_counter((long long)played);
+    return show_counter((long long)played);
 }

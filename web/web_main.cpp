@@ -35,7 +35,6 @@
 #include "gles1on2.h"
 #include "scene.h"
 #include "show.h"
-#include "song.h"
 #include "syna.h"
 #include "tavelo.h"
 
@@ -76,10 +75,8 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE int web_prerender(double budget_ms) {
     if (blocks_done < 0) {
-        syna_init(SHOW_RATE);
-        if (syna_get(biisi) < 0) {
-            std::snprintf(error_text, sizeof error_text, "the embedded song was rejected: %s",
-                          syna_error());
+        if (const char *why = show_load_embedded()) {
+            std::snprintf(error_text, sizeof error_text, "the embedded song was rejected: %s", why);
             return -1;
         }
         blocks_done = 0;
@@ -152,9 +149,9 @@ EMSCRIPTEN_KEEPALIVE void web_show_start(void) {
 
 EMSCRIPTEN_KEEPALIVE int web_still(double seconds, int fps) {
     if (fps <= 0 || !(seconds >= 0.0)) return -1;
-    const long long target = capture_frame_at(seconds, fps);
+    const long long target = show_frame_at(seconds, fps);
     // Positions must rise, within the show.
-    if (target < next_still_frame || target >= capture_show_frames(fps)) return -1;
+    if (target < next_still_frame || target >= show_frame_count(fps)) return -1;
     for (long long n = next_still_frame; n <= target; n++) capture_take_frame(n, fps, n == target);
     next_still_frame = target + 1;
     return 0;

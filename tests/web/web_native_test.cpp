@@ -48,14 +48,14 @@ TEST(FrameClock, AStillTakesTheFramesBeforeItWithoutDrawing) {
     // leaves the scene where osa would), the counter where the callback
     // would have it, the time in whole milliseconds.
     const int fps = 60;
-    const long long target = capture_frame_at(20.0, fps);
+    const long long target = show_frame_at(20.0, fps);
     ASSERT_EQ(target, 1200);
     glrec_clear();
     for (long long n = 0; n <= target; n++) {
         const bool drawn = n == 0 || n == target;
         EXPECT_EQ(capture_take_frame(n, fps, n == target), drawn ? 1 : 0) << "frame " << n;
-        EXPECT_EQ(syna_counter, capture_position(n, fps)) << "frame " << n;
-        EXPECT_EQ(timef, (float)capture_ms(n, fps)) << "frame " << n;
+        EXPECT_EQ(syna_counter, show_position(n, fps)) << "frame " << n;
+        EXPECT_EQ(timef, (float)show_ms(n, fps)) << "frame " << n;
         ASSERT_EQ(glrec_calls().empty(), !drawn) << "frame " << n;
         glrec_clear();
     }
