@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/check-format.sh
+scripts/check-faces.sh
 jobs=$(nproc)
 for preset in test sanitize; do
   echo "== $preset build" >&2
