@@ -6,7 +6,6 @@
 # minute on an idle 2-core machine, a few under load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S tests/arm -B build-arm -DCMAKE_TOOLCHAIN_FILE="$PWD/tests/arm/aarch64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-arm -j"$(nproc)"
-ctest --test-dir build-arm -j"$(nproc)" --output-on-failure
+cmake --preset arm >/dev/null
+cmake --build --preset arm -j"$(nproc)"
+ctest --preset arm -j"$(nproc)"
