@@ -14,6 +14,14 @@
  * show's 5,300,224 frames. Counter realtime_x: seconds of audio per second
  * of parse plus render (at least 100 is the bound).
  *
+ * BM_ShortRows/{busy,tails}/r: the songs of tests/songs/bound (28 channels;
+ * every costly feature, or long echo and filter tails) at a tempo whose rows
+ * are r frames, 10 s of it, through
+ * syna_play and through the plain mixer (syna_play_plain). Counters
+ * realtime_x and plain_realtime_x. Below kShortRowFrames syna_play mixes
+ * frame by frame itself, so the two agree there; above it they show what
+ * the vector mixer gains.
+ *
  * Every iteration starts from the state of a fresh process (syna_fresh).
  * Times are the thread's CPU time. The synthesizer prints a line per row
  * for songs of eleven or more channels: send standard output elsewhere
@@ -93,6 +101,59 @@ void BM_RenderWorstAtCaps(benchmark::State &state) {
     state.counters["realtime_x"] = kShowSeconds / (seconds / (double)state.iterations());
 }
 BENCHMARK(BM_RenderWorstAtCaps)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A song of tests/songs/bound at the tempo whose rows are `rows` frames.
+std::string bound_at_rows(const char *name, int rows) {
+    std::string path = std::string(SYNA_SONGS_DIR) + "/bound/" + name + ".song";
+    std::string text;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+        fclose(f);
+    }
+    // Rows are 264600 / (10 bpm / 25) frames at 44100 Hz.
+    const size_t at = text.find("\nbpm:");
+    if (at == std::string::npos) return "";
+    const size_t end = text.find('\n', at + 1);
+    text.replace(at + 1, end - at - 1, "bpm:" + std::to_string(661500 / rows));
+    return text;
+}
+
+void BM_ShortRows(benchmark::State &state, const char *name) {
+    const int rows = (int)state.range(0);
+    const std::string text = bound_at_rows(name, rows);
+    const int frames = 10 * SHOW_RATE;
+    std::vector<short> out(2 * (size_t)frames);
+    double fast = 0, plain = 0;
+    syna_set_row_print(nullptr);
+    for (auto _ : state) {
+        if (parse(text) != 0 || syna_row_frames() != rows) {
+            state.SkipWithError("song refused or rows not as asked");
+            break;
+        }
+        double t0 = cpu_now();
+        syna_play(out.data(), frames);
+        fast += cpu_now() - t0;
+        parse(text);
+        t0 = cpu_now();
+        syna_play_plain(out.data(), frames);
+        plain += cpu_now() - t0;
+    }
+    syna_set_row_print(syna_print_row);
+    const double n = (double)state.iterations();
+    state.counters["realtime_x"] = 10.0 / (fast / n);
+    state.counters["plain_realtime_x"] = 10.0 / (plain / n);
+}
+BENCHMARK_CAPTURE(BM_ShortRows, busy, "busy")
+    ->RangeMultiplier(2)
+    ->Range(1, 512)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK_CAPTURE(BM_ShortRows, tails, "tails")
+    ->RangeMultiplier(2)
+    ->Range(1, 512)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace
 

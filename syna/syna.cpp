@@ -160,6 +160,29 @@ void mix_frame(int c, int channels, short *out) {
     out[1] = static_cast<short>(static_cast<int>(right * 10922.0f));
 }
 
+// The plain mixer's loop: frame by frame, the sequencer at every row start.
+void plain_frames(short *out, int frames, int channels) {
+    for (int i = 0; i < frames; ++i) {
+        const int c = syna_counter;
+        short frame[2] = {0, 0};
+        // Without a tempo no row can be timed: render silence rather than
+        // divide by zero (the parser refuses songs that would need one).
+        if (row_samples > 0) {
+            if (c % row_samples == 0) {
+                if (first_row)
+                    first_row = 0;
+                else
+                    syna_row += 1;
+                if (channels > 0) sequencer_step(channels);
+            }
+            if (channels > 0) mix_frame(c, channels, frame);
+        }
+        out[2 * i] = frame[0];
+        out[2 * i + 1] = frame[1];
+        syna_counter = static_cast<int>(static_cast<unsigned>(c) + 1u);
+    }
+}
+
 bool channel_usable(int channel) {
     return channel >= 0 && channel < kSlots && !track_empty(channel);
 }
@@ -262,6 +285,16 @@ extern "C" void syna_play(short *out, int frames) {
         pending_row_samples = kNoPendingTempo;
     }
     const int channels = walked_channels();
+    // Rows of a few frames: every chunk of the fast mixer would be one row,
+    // and its set-up per chunk would cost more than mixing frame by frame
+    // (syna_limits_bench, BM_ShortRows). Same bytes either way: the plain
+    // mixer is the reference.
+    if (row_samples > 0 && row_samples < kShortRowFrames && channels > 0) {
+        mix_forget();  // the plain mixer writes the rings
+        plain_frames(out, frames, channels);
+        mix_stats.plain_frames += frames;
+        return;
+    }
     for (int i = 0; i < frames;) {
         const int c = syna_counter;
         long long n = frames - i;
@@ -299,26 +332,7 @@ void syna::play_reference(short *out, int frames) {
     }
     // Only the parser changes the tracks, so the walk is the same for every
     // frame of this call; 0 channels (track 1 empty) renders silence.
-    const int channels = walked_channels();
-    for (int i = 0; i < frames; ++i) {
-        const int c = syna_counter;
-        short frame[2] = {0, 0};
-        // Without a tempo no row can be timed: render silence rather than
-        // divide by zero (the parser refuses songs that would need one).
-        if (row_samples > 0) {
-            if (c % row_samples == 0) {
-                if (first_row)
-                    first_row = 0;
-                else
-                    syna_row += 1;
-                if (channels > 0) sequencer_step(channels);
-            }
-            if (channels > 0) mix_frame(c, channels, frame);
-        }
-        out[2 * i] = frame[0];
-        out[2 * i + 1] = frame[1];
-        syna_counter = static_cast<int>(static_cast<unsigned>(c) + 1u);
-    }
+    plain_frames(out, frames, walked_channels());
 }
 
 extern "C" void syna_setvol(int channel, float volume) {

@@ -26,7 +26,9 @@
  *     about 0.25 s here, ring modulation included), so that any accepted
  *     song renders far faster than it plays;
  *   - syna_init takes sample rates SYNA_MIN_RATE to SYNA_MAX_RATE
- *     (8000 to 192000 Hz).
+ *     (8000 to 192000 Hz);
+ *   - a tempo needs rows of at least one frame; rows shorter than 8 frames
+ *     are mixed frame by frame, where that is faster than in vectors.
  */
 #ifndef KESTOVAR_SYNA_H
 #define KESTOVAR_SYNA_H

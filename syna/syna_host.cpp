@@ -48,4 +48,5 @@ extern "C" void syna_get_mix_counts(struct syna_mix_counts *counts) {
     counts->quiet_frames = mix_stats.quiet_frames;
     counts->lowpass_frames = mix_stats.lowpass_frames;
     counts->skipped_frames = mix_stats.skipped_frames;
+    counts->plain_frames = mix_stats.plain_frames;
 }

@@ -73,6 +73,7 @@ struct syna_mix_counts {
     long long quiet_frames;   /* voice idle, ring held only +0.0 where read */
     long long lowpass_frames; /* of those, through a channel's filter chain */
     long long skipped_frames; /* of those, left out of the sum (only zeros) */
+    long long plain_frames;   /* frames mixed frame by frame: rows too short for vectors */
 };
 void syna_get_mix_counts(struct syna_mix_counts *counts);
 

@@ -65,6 +65,9 @@ struct MixStats {
     // and, of those,
     long long lowpass_frames = 0;  // through a channel's filter chain
     long long skipped_frames = 0;  // left out of the sum: the channel added only zeros
+    // Frames syna_play mixed frame by frame, since its rows were shorter
+    // than kShortRowFrames (not in `frames`).
+    long long plain_frames = 0;
     void add(const MixStats &o) {
         frames += o.frames;
         voice_vector += o.voice_vector;
@@ -74,6 +77,7 @@ struct MixStats {
         quiet_frames += o.quiet_frames;
         lowpass_frames += o.lowpass_frames;
         skipped_frames += o.skipped_frames;
+        plain_frames += o.plain_frames;
     }
 };
 
@@ -242,6 +246,7 @@ void visit_state(Add add, bool everything) {
     field(s.mix_stats.quiet_frames);
     field(s.mix_stats.lowpass_frames);
     field(s.mix_stats.skipped_frames);
+    field(s.mix_stats.plain_frames);
     field(s.mix_pinned);
     field(s.error_text);
     field(syna_counter);
@@ -302,6 +307,8 @@ void play_reference(short *out, int frames);
 // but at its first frame (whose sequencer step has run), does not wrap the
 // counter, and is at most kChunkFrames long.
 constexpr int kChunkFrames = 8192;
+// syna_play mixes rows shorter than this frame by frame instead.
+constexpr int kShortRowFrames = 8;
 void mix_chunk(int c0, int count, int channels, short *out);
 // Its buffer: every channel's signal over a chunk, with room behind it for
 // one whole vector of the widest vector unit.

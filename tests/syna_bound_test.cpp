@@ -1,10 +1,9 @@
 // The songs that bound the render time (tests/songs/bound): 28 channels of
-// long echo and filter tails, and 28 channels with every costly feature at
-// once. How fast they render is a benchmark (syna_bench, BM_Song); here,
-// without a clock, what keeps them fast: whatever the values are (subnormal
-// ones included, which are neither flushed nor sent down another path) the
-// work per channel and frame is a few vector instructions, and the frames
-// played one at a time stay few.
+// long echo and filter tails, 28 channels with every costly feature at
+// once, and that song again at rows of one frame. How fast they render is a benchmark (syna_bench,
+// BM_Song); here, without a clock, what keeps them fast: whatever the values are (subnormal ones
+// included, which are neither flushed nor sent down another path) the work per channel and frame is
+// a few vector instructions, and the frames played one at a time stay few.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -75,4 +74,38 @@ TEST(SynaBound, BusySlidesStayInVectors) {
     // than half of the time, and even sliding they go in vectors.
     EXPECT_GT(voice(s), all / 2);
     EXPECT_LT(s.voice_exact, voice(s) / 20);
+}
+
+// Rows of a frame or a few: the vector mixer's set-up per row would cost
+// more than it saves, so syna_play mixes them frame by frame, with the
+// plain mixer's bytes; from kShortRowFrames on the vectors take over again.
+TEST(SynaBound, ShortRowsGoFrameByFrame) {
+    const std::string busy = synatest::read_file(SYNA_SONGS_DIR "/bound/busy.song");
+    const std::string shortest = synatest::read_file(SYNA_SONGS_DIR "/bound/short.song");
+    syna_set_row_print(nullptr);
+    struct Case {
+        std::string song;
+        int rows;
+    };
+    const std::string at_eight = std::string(busy).replace(busy.find("bpm:125"), 7, "bpm:82687");
+    for (const Case &c : {Case{shortest, 1}, Case{at_eight, kShortRowFrames}}) {
+        synatest::fresh();
+        ASSERT_EQ(synatest::load(c.song), 0) << syna_error();
+        ASSERT_EQ(row_samples, c.rows);
+        const std::vector<short> played = synatest::render(3 * kBlock);
+        const MixStats s = mix_stats;
+        synatest::fresh();
+        ASSERT_EQ(synatest::load(c.song), 0);
+        std::vector<short> plain(2 * 3 * kBlock);
+        play_reference(plain.data(), 3 * kBlock);
+        EXPECT_EQ(played, plain) << "rows of " << c.rows;
+        if (c.rows < kShortRowFrames) {
+            EXPECT_EQ(s.plain_frames, 3 * kBlock);
+            EXPECT_EQ(s.frames, 0);
+        } else {
+            EXPECT_EQ(s.plain_frames, 0);
+            EXPECT_EQ(s.frames, 3 * kBlock);
+        }
+    }
+    syna_set_row_print(syna_print_row);
 }
