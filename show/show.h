@@ -53,6 +53,21 @@ void show_prerender(void (*after_block)(int block));
  * left as the synthesizer's clock: rewind it to 0 after the last block. */
 void show_render_blocks(int first, int count);
 
+/* Called after each block of show_render_frames with its samples (2 per
+ * frame, left first), the song frame it starts at and its length in
+ * frames; a nonzero result stops the render there. */
+typedef int (*show_block_fn)(const int16_t *samples, long long first_frame, int frames, void *user);
+/* The one block loop: renders song frames first .. first + count - 1 with
+ * syna_play (the synthesizer must stand at frame `first`) in blocks that
+ * end where the pre-render's 8192-frame blocks end, so that every host cuts
+ * the song as the demo does. Into out (count frames) when it is not NULL,
+ * else into a block buffer of its own; on_block, when not NULL, sees each
+ * block. Returns the frames rendered: count, or fewer when on_block
+ * stopped it; 0 for a negative first. Not thread-safe (the synthesizer is
+ * not). */
+long long show_render_frames(long long first, long long count, int16_t *out, show_block_fn on_block,
+                             void *user);
+
 #ifdef __cplusplus
 }
 #endif

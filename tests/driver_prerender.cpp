@@ -68,4 +68,59 @@ TEST(PrerenderThread, SameSongAsOnTheMainThread) {
     std::memset(mixed, 0, sizeof mixed);
 }
 
+// The one block loop cuts where the pre-render's blocks end, whatever the
+// first frame, gives the bytes of one syna_play call, and stops when asked.
+TEST(ShowRenderFrames, BlockEdgesBytesAndStop) {
+    std::ifstream in(SYNA_SONGS_DIR "/good/echo_pan_lowpass.song");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string song = text.str();
+    const long long first = 5000, count = 2 * SHOW_BLOCK_FRAMES + 100;
+    load_song(song);
+    std::vector<int16_t> whole(2 * (first + count));
+    syna_play(whole.data(), (int)(first + count));
+
+    struct Seen {
+        std::vector<std::pair<long long, int>> blocks;
+        std::vector<int16_t> samples;
+        int stop_after = 0;
+    };
+    auto note = [](const int16_t *block, long long at, int n, void *user) {
+        Seen &seen = *static_cast<Seen *>(user);
+        seen.blocks.push_back({at, n});
+        seen.samples.insert(seen.samples.end(), block, block + 2 * n);
+        return (int)seen.blocks.size() == seen.stop_after ? 1 : 0;
+    };
+    const std::vector<std::pair<long long, int>> edges = {{5000, SHOW_BLOCK_FRAMES - 5000},
+                                                          {SHOW_BLOCK_FRAMES, SHOW_BLOCK_FRAMES},
+                                                          {2 * SHOW_BLOCK_FRAMES, 5100}};
+    const std::vector<int16_t> want(whole.begin() + 2 * first, whole.end());
+
+    // Into its own buffer, and into the caller's.
+    for (bool into_out : {false, true}) {
+        load_song(song);
+        std::vector<int16_t> skip(2 * first);
+        syna_play(skip.data(), (int)first);
+        Seen seen;
+        std::vector<int16_t> out(into_out ? 2 * count : 0);
+        EXPECT_EQ(show_render_frames(first, count, into_out ? out.data() : nullptr, note, &seen),
+                  count);
+        EXPECT_EQ(seen.blocks, edges) << into_out;
+        EXPECT_EQ(seen.samples, want) << into_out;
+        if (into_out) {
+            EXPECT_EQ(out, want);
+        }
+    }
+
+    load_song(song);
+    std::vector<int16_t> skip(2 * first);
+    syna_play(skip.data(), (int)first);
+    Seen stopped;
+    stopped.stop_after = 2;
+    EXPECT_EQ(show_render_frames(first, count, nullptr, note, &stopped),
+              2 * SHOW_BLOCK_FRAMES - first);
+    EXPECT_EQ(syna_counter, 2 * SHOW_BLOCK_FRAMES);
+    EXPECT_EQ(show_render_frames(-1, count, nullptr, nullptr, nullptr), 0);
+}
+
 }  // namespace

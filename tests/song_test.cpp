@@ -63,23 +63,26 @@ int track_rows(int ch, bool *ends_in_loop) {
 
 // The whole mix as the demo renders it, watching the track positions.
 Render render_mix(int channels) {
-    Render r;
-    syna::reset();
-    syna_init(SHOW_RATE);
-    if (syna_getn(biisi, (size_t)biisi_length) != 0) return r;
-    std::vector<short> block(2 * SHOW_BLOCK_FRAMES);
-    int last_pos[syna::kSlots] = {};
-    for (int b = 0; b < SHOW_BLOCKS; ++b) {
-        syna_play(block.data(), SHOW_BLOCK_FRAMES);
-        stats_add_block(r.bars, (long long)b * SHOW_BLOCK_FRAMES, block.data(), SHOW_BLOCK_FRAMES,
-                        syna::row_samples);
-        for (int ch = 1; ch <= channels; ++ch) {
-            if (syna::track_pos[ch] < last_pos[ch]) ++r.loop_restarts;
-            last_pos[ch] = syna::track_pos[ch];
-        }
-    }
-    r.ok = true;
-    return r;
+    struct Watch {
+        Render r;
+        int channels;
+        int last_pos[syna::kSlots] = {};
+    } w{{}, channels};
+    if (show_load_embedded() != nullptr) return w.r;
+    show_render_frames(
+        0, SHOW_FRAMES, nullptr,
+        [](const int16_t *block, long long first, int n, void *user) {
+            Watch &at = *static_cast<Watch *>(user);
+            stats_add_block(at.r.bars, first, block, n, syna::row_samples);
+            for (int ch = 1; ch <= at.channels; ++ch) {
+                if (syna::track_pos[ch] < at.last_pos[ch]) ++at.r.loop_restarts;
+                at.last_pos[ch] = syna::track_pos[ch];
+            }
+            return 0;
+        },
+        &w);
+    w.r.ok = true;
+    return w.r;
 }
 
 class EmbeddedSong : public ::testing::Test {

@@ -54,14 +54,20 @@ bool stats_solo(const char *text, size_t length, int channel, long long frames,
     for (int c = 1; c <= syna_channels(); ++c)
         if (c != channel) syna_mute(c, 1, 0);
     bars->clear();
-    static short block[2 * SHOW_BLOCK_FRAMES];
-    for (long long done = 0; done < frames;) {
-        const int n = (int)std::min<long long>(frames - done, SHOW_BLOCK_FRAMES);
-        syna_play(block, n);
-        stats_add_block(*bars, done, block, n, syna_row_frames());
-        done += n;
-        if (after_block) after_block(done);
-    }
+    struct Solo {
+        std::vector<BarLevel> *bars;
+        int row_samples;
+        void (*after_block)(long long done);
+    } solo{bars, syna_row_frames(), after_block};
+    show_render_frames(
+        0, frames, nullptr,
+        [](const int16_t *block, long long first, int n, void *user) {
+            const Solo &s = *static_cast<const Solo *>(user);
+            stats_add_block(*s.bars, first, block, n, s.row_samples);
+            if (s.after_block) s.after_block(first + n);
+            return 0;
+        },
+        &solo);
     return true;
 }
 

@@ -102,20 +102,29 @@ bool run(const RenderOptions &opt, std::string *why) {
     if (!wav_open(&out, opt.output, opt.raw, opt.frames, opt.song ? &song_stat : nullptr, why))
         return false;
 
-    std::vector<BarLevel> mix;
-    static short block[2 * SHOW_BLOCK_FRAMES];
+    struct Mix {
+        const RenderOptions &opt;
+        int row_samples;
+        WavOut &out;
+        std::string *why;
+        std::vector<BarLevel> bars;
+        bool failed = false;
+    } mix{opt, row_samples, out, why, {}};
     progress_start(opt.stats ? "mix" : "render", opt.frames);
-    for (long long done = 0; done < opt.frames;) {
-        const int n = (int)std::min<long long>(opt.frames - done, SHOW_BLOCK_FRAMES);
-        syna_play(block, n);
-        if (opt.stats) stats_add_block(mix, done, block, n, row_samples);
-        if (!wav_write(&out, block, n, why)) {
-            progress_finish();
-            wav_abort(&out);
-            return false;
-        }
-        done += n;
-        progress_update(done);
+    show_render_frames(
+        0, opt.frames, nullptr,
+        [](const int16_t *block, long long first, int n, void *user) {
+            Mix &m = *static_cast<Mix *>(user);
+            if (m.opt.stats) stats_add_block(m.bars, first, block, n, m.row_samples);
+            m.failed = !wav_write(&m.out, block, n, m.why);
+            if (!m.failed) progress_update(first + n);
+            return m.failed ? 1 : 0;
+        },
+        &mix);
+    if (mix.failed) {
+        progress_finish();
+        wav_abort(&out);
+        return false;
     }
     progress_finish();
     if (!wav_finish(&out, why)) return false;
@@ -124,7 +133,7 @@ bool run(const RenderOptions &opt, std::string *why) {
     FILE *table = opt.output == "-" ? stderr : stdout;
 
     if (opt.stats) {
-        stats_warn(stderr, mix);
+        stats_warn(stderr, mix.bars);
         std::vector<std::vector<BarLevel>> solos(channels);
         for (int ch = 1; ch <= channels; ++ch) {
             const std::string label = "solo " + std::to_string(ch);
@@ -134,7 +143,7 @@ bool run(const RenderOptions &opt, std::string *why) {
             progress_finish();
             if (!ok) return false;
         }
-        stats_print(table, mix, solos, opt.frames);
+        stats_print(table, mix.bars, solos, opt.frames);
     }
 
     fprintf(stderr, "syna-render: wrote %lld frames (%.2f s) to %s\n", opt.frames,
