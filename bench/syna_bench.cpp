@@ -14,9 +14,11 @@
  * takes, the median of the iterations' ratios), realtime_x (seconds of
  * audio per second of rendering).
  *
- * BM_Song/tails and BM_Song/busy: the songs of tests/songs/bound, 28
- * channels each (long echo and filter tails through subnormal floats;
- * every costly feature at once), 647 blocks of 8192 frames, fast and plain.
+ * BM_Song/tails, BM_Song/busy and BM_Song/short: the songs of
+ * tests/songs/bound, 28 channels each (long echo and filter tails through
+ * subnormal floats; every costly feature at once; that at one-frame rows,
+ * which syna_play mixes frame by frame), 647 blocks of 8192 frames, fast
+ * and plain.
  * Counters as above, and where the fast mixer's work went: the share of
  * voice frames played one frame at a time (exact_share), of channel-frames
  * left out of the sum as silent (skip_share), and the channel-frames through
@@ -164,6 +166,10 @@ BENCHMARK_CAPTURE(BM_Song, tails, "tails")
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Song, busy, "busy")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Song, short, "short")
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);

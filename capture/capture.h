@@ -2,7 +2,7 @@
  *
  * The capture draws the scene exactly as the live show does (the same osa)
  * into an off-screen context of the display layer, at a fixed frame rate
- * whose clock is the frame counter, not a sound card (frame_clock.h: frame
+ * whose clock is the frame counter, not a sound card (show_clock.h: frame
  * n stands for the time n / fps seconds, with syna_counter where the live
  * audio callback would have it then). The picture goes to H.264 and the
  * pre-rendered song to AAC (or 16-bit PCM) in one file, through FFmpeg's

@@ -1,8 +1,8 @@
 /* clock.cpp - the callback counter from the audio clock (see clock.h). */
 #include "clock.h"
 
-#include "frame_clock.h"
 #include "show.h"
+#include "show_clock.h"
 
 int web_counter(double played) {
     if (!(played >= 0.0)) played = 0.0;  // before the start, or not a number

@@ -5,7 +5,7 @@
  * the frame being played, in whole blocks. The page plays the song with Web
  * Audio, whose clock says how many frames have played; web_counter turns
  * that into the counter the callback would have reached, by the capture's
- * rule (show_counter in frame_clock.h), which never runs past the song.
+ * rule (show_counter in show_clock.h), which never runs past the song.
  */
 #ifndef KESTOVAR_WEB_CLOCK_H
 #define KESTOVAR_WEB_CLOCK_H

@@ -19,7 +19,7 @@
  * web_resize(w, h) follows a new canvas size; web_escape() is Escape;
  * web_still(seconds, fps) draws the frame at a song position instead of
  * playing (for the tests): the frame `kestovar --still` makes there, taken
- * on the same frame clock (frame_clock.h).
+ * on the same frame clock (show_clock.h).
  *
  * Limitations: one show per page load; the frame loop and the stills
  * cannot be mixed (both start from the scene's initial state).

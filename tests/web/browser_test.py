@@ -23,7 +23,7 @@ It prints the page's transfer size and pre-render time. Exit status 0 when
 all pass, 1 otherwise; 77 (skipped) when no Chromium is installed.
 
 Tolerance for the pictures: the page takes its frames on the capture's own
-frame clock (capture/frame_clock.h), so both sides draw the same frame with
+frame clock (show/show_clock.h), so both sides draw the same frame with
 the same numbers; but the browser draws through the GLES 1.x layer with
 SwiftShader instead of Mesa's llvmpipe, and a 24-bit instead of a 16-bit
 depth buffer, so pixels differ where rasterisers may differ: the edges of
