@@ -29,10 +29,10 @@
  *
  * Limitations: once per process (the scene's state is never rewound); the
  * frame size must be even (4:2:0 video) and at most CAPTURE_MAX_MACROBLOCKS
- * blocks of 16x16 pixels (H.264 level 5.2: 4096x2304, or 3840x2160 and
- * anything of no larger area), sides up to CAPTURE_MAX_SIDE; frame rates up
- * to CAPTURE_MAX_FPS. The largest picture keeps a capture under about 1 GB
- * of memory (README, Capture).
+ * blocks of 16x16 pixels (H.264 level 5.2, what 4K players decode: 4096x2304,
+ * 3840x2160, or any shape of no more blocks), sides up to CAPTURE_MAX_SIDE; frame rates up
+ * to CAPTURE_MAX_FPS. The largest picture keeps a capture near 1.2 GB of
+ * memory at its peak (measured: README, Capture).
  */
 #ifndef KESTOVAR_CAPTURE_H
 #define KESTOVAR_CAPTURE_H
