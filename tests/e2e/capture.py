@@ -15,6 +15,7 @@ import json
 import math
 import os
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -342,7 +343,7 @@ def case_files():
     # A device node of our own that fails every write, like /dev/full.
     full = at("full.mkv")
     try:
-        os.mknod(full, 0o666 | stat_char(), os.makedev(1, 7))
+        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
     except OSError as e:
         print("no device node test: %s" % e)
     else:
@@ -350,7 +351,7 @@ def case_files():
             p = kestovar("--size", "64x64", *args, expect=1)
             if b"No space left" not in p.stderr and b"ENOSPC" not in p.stderr:
                 fail("%s: %r" % (args, p.stderr))
-            if not os.path.exists(full) or not stat_is_char(full):
+            if not os.path.exists(full) or not stat.S_ISCHR(os.stat(full).st_mode):
                 fail("%s: the device node is gone" % args)
         os.remove(full)
 
@@ -375,28 +376,15 @@ def case_files():
     print("files: nothing destroyed, nothing half-written, no two outputs in one file")
 
 
-def stat_char():
-    import stat
-    return stat.S_IFCHR
-
-
-def stat_is_char(name):
-    import stat
-    return stat.S_ISCHR(os.stat(name).st_mode)
-
-
 def case_limits():
     """Numbers the capture cannot take end the run before the song renders,
     with status 2 and a short message; messages name the real reason, come
     before any of FFmpeg's own lines, and are never cut short."""
     folder = fresh("limits")
+    # One of each kind; which values are refused is the unit tests' business.
     for args in (["--still", "1e300:" + path("x.png")],
-                 ["--still", "2e17:" + path("x.png")],
                  ["--capture", path("x.mp4"), "--from", "2e17"],
-                 ["--capture", path("x.mp4"), "--to", "1e300", "--from", "1e300"],
                  ["--capture", path("x.mp4"), "--size", "8192x8192"],
-                 ["--capture", path("x.mp4"), "--size", "4098x2304"],
-                 ["--capture", path("x.mp4"), "--size", "2x1"],
                  ["--capture", path("x.mp4"), "--fps", "241"]):
         p = kestovar(*args, expect=2)
         if not p.stderr.startswith(b"kestovar: ") or len(p.stderr) > 300:
