@@ -390,9 +390,9 @@ def case_limits():
         if not p.stderr.startswith(b"kestovar: ") or len(p.stderr) > 300:
             fail("%s: %r" % (args, p.stderr))
 
-    # The longest name a folder takes, in a folder that is not there: the
-    # reason comes whole after it.
-    long_name = os.path.join(folder, "no-such-folder", "n" * 251 + ".mp4")
+    # Long names in a folder that is not there: the reason comes whole
+    # after them.
+    long_name = os.path.join(folder, "d" * 255, "n" * 251 + ".mp4")
     for args in (["--capture", long_name, "--to", "0.2"], ["--still", "0:" + long_name]):
         p = kestovar("--size", "64x64", *args, expect=1)
         if not p.stderr.rstrip().endswith(b"No such file or directory"):
