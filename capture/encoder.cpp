@@ -228,6 +228,7 @@ int encoder_open(const encoder_config *config, char *error, size_t size) {
 }
 
 int encoder_video(const uint8_t *rgba, char *error, size_t size) {
+    last_log[0] = '\0';  // a line from an earlier call is no reason for this one
     int rc = av_frame_make_writable(picture);
     if (rc < 0) return say(error, size, "no memory for a picture", rc);
     // GL's rows run bottom-up: start at the top row and step backwards.
@@ -240,6 +241,7 @@ int encoder_video(const uint8_t *rgba, char *error, size_t size) {
 }
 
 int encoder_audio(const int16_t *frames, long long count, char *error, size_t size) {
+    last_log[0] = '\0';
     const int capacity = audio->frame_size > 0 ? audio->frame_size : 1024;
     while (count > 0) {
         if (sound_fill == 0) {
@@ -270,6 +272,7 @@ int encoder_audio(const int16_t *frames, long long count, char *error, size_t si
 }
 
 int encoder_close(char *error, size_t size) {
+    last_log[0] = '\0';
     int result = 0;
     if (header_written) {
         if (send_sound(error, size) < 0 || drain(video, video_stream, nullptr, error, size) < 0 ||
