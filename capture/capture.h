@@ -14,14 +14,25 @@
  * same frame of a whole-show capture shows. Frame 0 is always drawn, for
  * the GL state that a whole run carries from it (the trace's line width).
  *
- * Use (after show_prerender has filled `mixed`):
+ * Every file is written beside its name under a hidden temporary name and
+ * renamed into place when complete (cli/out_file.h): a failed or killed
+ * capture never leaves a broken file under the name asked for, nor touches
+ * what was there.
+ *
+ * Use:
  *     capture_request r;
  *     capture_defaults(&r);
  *     r.video = "show.mp4";
+ *     if (capture_check(&r) < 0) ...;   // a wrong request: nothing done yet
+ *     ... show_prerender fills `mixed` ...
  *     if (capture_run(&r) < 0) fprintf(stderr, "%s\n", capture_error());
  *
  * Limitations: once per process (the scene's state is never rewound); the
- * frame size must be even (4:2:0 video); frame rates up to 240.
+ * frame size must be even (4:2:0 video) and at most CAPTURE_MAX_MACROBLOCKS
+ * blocks of 16x16 pixels (H.264 level 5.2, what 4K players decode: 4096x2304,
+ * 3840x2160, or any shape of no more blocks), sides up to CAPTURE_MAX_SIDE; frame rates up
+ * to CAPTURE_MAX_FPS. The largest picture keeps a capture near 1.2 GB of
+ * memory at its peak (measured: README, Capture).
  */
 #ifndef KESTOVAR_CAPTURE_H
 #define KESTOVAR_CAPTURE_H
@@ -29,6 +40,10 @@
 #include <signal.h>
 
 #include "frame_clock.h"
+
+#define CAPTURE_MAX_SIDE 8192
+#define CAPTURE_MAX_MACROBLOCKS 36864
+#define CAPTURE_MAX_FPS 240
 
 #ifdef __cplusplus
 extern "C" {
@@ -56,9 +71,20 @@ typedef struct capture_request {
 
 void capture_defaults(capture_request *r);
 
+/* What can be told before anything is rendered or written: the frame rate,
+ * the size, the range and the stills within the show, no two outputs
+ * naming one file, no output naming a file the program runs from. 0, or -1
+ * (capture_error()). capture_run checks the same first. */
+int capture_check(const capture_request *r);
+
 /* 0 when everything asked for was written; 1 when *stop ended it early
- * (the file holds what was done); -1 on failure (capture_error()). */
+ * (the video holds the frames made until then, or, stopped before its
+ * first frame, no video file is made: capture_video_frames() is 0); -1 on
+ * failure (capture_error()), and then no video file is made. Stills
+ * written before a stop or a failure stay. */
 int capture_run(const capture_request *r);
+/* Frames in the video file of the last capture_run. */
+long long capture_video_frames(void);
 const char *capture_error(void);
 
 /* Where the time of the last capture_run went, for the benchmark. */

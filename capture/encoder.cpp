@@ -10,8 +10,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -25,11 +27,25 @@ long long next_picture = 0, next_sample = 0;
 int sound_fill = 0;  // frames waiting in `sound`
 int width = 0, height = 0;
 bool header_written = false;
+char last_log[512] = "";  // FFmpeg's last error line, the best reason it gives
+
+// Instead of FFmpeg printing on standard error: the last error line is
+// kept for the message that follows.
+void keep_log(void *object, int level, const char *fmt, va_list args) {
+    if (level > AV_LOG_ERROR) return;
+    int prefix = 0;  // no "[mpegts @ 0x...]": the user named no such thing
+    av_log_format_line2(nullptr, level, fmt, args, last_log, sizeof last_log, &prefix);
+    (void)object;
+    size_t n = std::strlen(last_log);
+    while (n > 0 && (last_log[n - 1] == '\n' || last_log[n - 1] == ' ')) last_log[--n] = '\0';
+}
 
 int say(char *error, size_t size, const char *what, int code) {
     char reason[AV_ERROR_MAX_STRING_SIZE] = "";
     if (code < 0) av_strerror(code, reason, sizeof reason);
-    std::snprintf(error, size, "%s%s%s", what, code < 0 ? ": " : "", reason);
+    const char *why = last_log[0] ? last_log : reason;
+    std::snprintf(error, size, "%s%s%s", what, why[0] ? ": " : "", why);
+    last_log[0] = '\0';
     return -1;
 }
 
@@ -72,7 +88,26 @@ void free_all() {
     header_written = false;
 }
 
+// Whether the container takes the stream. A format that cannot say (such
+// as MPEG-TS, which then stores the sound as unknown data) is refused for
+// that reason, not as one that cannot hold the codec.
+bool holds(const encoder_config &c, AVCodecID id, const char *what, char *error, size_t size) {
+    const int q = avformat_query_codec(out->oformat, id, FF_COMPLIANCE_NORMAL);
+    if (q == 1) return true;
+    const char *hint = c.pcm ? "use a .mkv or .mov file" : "use a .mp4, .mkv or .mov file";
+    if (q == 0)
+        std::snprintf(error, size, "the %s format cannot hold %s (%s)", out->oformat->name, what,
+                      hint);
+    else
+        std::snprintf(error, size,
+                      "the %s format does not tell which streams it holds, so the capture "
+                      "does not write it (%s)",
+                      out->oformat->name, hint);
+    return false;
+}
+
 int open_video(const encoder_config &c, char *error, size_t size) {
+    if (!holds(c, AV_CODEC_ID_H264, "H.264 video", error, size)) return -1;
     const AVCodec *codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr) return say(error, size, "FFmpeg has no libx264 H.264 encoder", 0);
     video = avcodec_alloc_context3(codec);
@@ -113,11 +148,7 @@ int open_video(const encoder_config &c, char *error, size_t size) {
 
 int open_audio(const encoder_config &c, char *error, size_t size) {
     const AVCodecID id = c.pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_AAC;
-    if (avformat_query_codec(out->oformat, id, FF_COMPLIANCE_NORMAL) != 1) {
-        std::snprintf(error, size, "the %s format cannot hold %s audio%s", out->oformat->name,
-                      c.pcm ? "PCM" : "AAC", c.pcm ? " (use a .mkv or .mov file)" : "");
-        return -1;
-    }
+    if (!holds(c, id, c.pcm ? "PCM audio" : "AAC audio", error, size)) return -1;
     const AVCodec *codec = avcodec_find_encoder(id);
     if (codec == nullptr) return say(error, size, "FFmpeg has no encoder for the audio", 0);
     audio = avcodec_alloc_context3(codec);
@@ -151,22 +182,30 @@ int encoder_open(const encoder_config *config, char *error, size_t size) {
     // The encoders' own reports (settings, statistics) are not for users;
     // failures come back through the return codes.
     av_log_set_level(AV_LOG_ERROR);
+    av_log_set_callback(keep_log);
+    last_log[0] = '\0';
     next_picture = next_sample = 0;
     sound_fill = 0;
     width = c.width;
     height = c.height;
-    int rc = avformat_alloc_output_context2(&out, nullptr, nullptr, c.path);
-    if (rc < 0 || out == nullptr) {
-        std::snprintf(error, size, "cannot tell a video format from the name %s", c.path);
+    const AVOutputFormat *format = av_guess_format(nullptr, c.name, nullptr);
+    if (format == nullptr) {
+        std::snprintf(error, size,
+                      "cannot tell a video format from the name (use .mp4, .mkv or .mov)");
         return -1;
     }
+    // The url is also where the MP4 muxer reads back its own file to move
+    // the index up front: the file being written, whatever its name.
+    const std::string url = std::string("file:") + c.path;
+    int rc = avformat_alloc_output_context2(&out, format, nullptr, url.c_str());
+    if (rc < 0 || out == nullptr) return say(error, size, "cannot start the video file", rc);
     packet = av_packet_alloc();
     if (open_video(c, error, size) < 0 || open_audio(c, error, size) < 0) {
         free_all();
         return -1;
     }
     if (!(out->oformat->flags & AVFMT_NOFILE)) {
-        rc = avio_open(&out->pb, c.path, AVIO_FLAG_WRITE);
+        rc = avio_open(&out->pb, url.c_str(), AVIO_FLAG_WRITE);
         if (rc < 0) {
             say(error, size, "cannot create the video file", rc);
             free_all();
@@ -189,6 +228,7 @@ int encoder_open(const encoder_config *config, char *error, size_t size) {
 }
 
 int encoder_video(const uint8_t *rgba, char *error, size_t size) {
+    last_log[0] = '\0';  // a line from an earlier call is no reason for this one
     int rc = av_frame_make_writable(picture);
     if (rc < 0) return say(error, size, "no memory for a picture", rc);
     // GL's rows run bottom-up: start at the top row and step backwards.
@@ -201,6 +241,7 @@ int encoder_video(const uint8_t *rgba, char *error, size_t size) {
 }
 
 int encoder_audio(const int16_t *frames, long long count, char *error, size_t size) {
+    last_log[0] = '\0';
     const int capacity = audio->frame_size > 0 ? audio->frame_size : 1024;
     while (count > 0) {
         if (sound_fill == 0) {
@@ -231,6 +272,7 @@ int encoder_audio(const int16_t *frames, long long count, char *error, size_t si
 }
 
 int encoder_close(char *error, size_t size) {
+    last_log[0] = '\0';
     int result = 0;
     if (header_written) {
         if (send_sound(error, size) < 0 || drain(video, video_stream, nullptr, error, size) < 0 ||

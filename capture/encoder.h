@@ -8,6 +8,10 @@
  * quality. Audio: AAC at 44.1 kHz stereo, or 16-bit PCM where the container
  * can hold it (not MP4).
  *
+ * FFmpeg's own log lines are kept from standard error: the last error line
+ * becomes the reason a call gives, after the program's own words. Reasons
+ * never repeat the file name (the caller puts it in front).
+ *
  * The encoder is a module of its own (kestovar-encoder.so), loaded with
  * dlopen only when a video is written: FFmpeg's libraries and everything
  * they pull in stay out of the live show's process (memory checkers, for
@@ -21,8 +25,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+#include <vector>
+
 struct encoder_config {
-    const char *path;
+    const char *name; /* the output's name: its ending picks the container */
+    const char *path; /* where the bytes go (a temporary file beside it) */
     int width, height, fps;
     int rate; /* audio frames per second */
     int pcm;
@@ -47,5 +55,8 @@ extern "C" const encoder_api *kestovar_encoder(void);
  * executable or from where the build put it; null with the reason in
  * error when it cannot be loaded. */
 const encoder_api *encoder_load(char *error, size_t error_size);
+
+/* Where encoder_load looks for the module, in order. */
+std::vector<std::string> encoder_places(void);
 
 #endif

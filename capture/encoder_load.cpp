@@ -28,11 +28,14 @@ std::string own_folder() {
 
 }  // namespace
 
+std::vector<std::string> encoder_places(void) {
+    return {own_folder() + "kestovar-encoder.so", KESTOVAR_ENCODER_BUILT};
+}
+
 const encoder_api *encoder_load(char *error, size_t size) {
     if (loaded != nullptr) return loaded;
-    const std::string places[] = {own_folder() + "kestovar-encoder.so", KESTOVAR_ENCODER_BUILT};
     std::string why;
-    for (const std::string &place : places) {
+    for (const std::string &place : encoder_places()) {
         if (place.empty()) continue;
         void *module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (module == nullptr) {

@@ -6,7 +6,7 @@
  * through `pakki` while the frame loop calls the scene with the milliseconds
  * since playback began and flips each drawn frame. The show ends when the
  * scene sets `quit` (bar 59), on Escape, on the window's close button and
- * on SIGINT or SIGTERM; the average frame rate is printed.
+ * on SIGINT, SIGTERM or SIGHUP; the average frame rate is printed.
  *
  * With no arguments standard output carries only "Measuring CPU speed",
  * the dots and the FPS line. Problems go to standard error: a rejected song
@@ -16,8 +16,11 @@
  *
  * A capture (capture.h) needs neither a display nor a sound card; its
  * progress goes to standard error on a terminal, the names of the files
- * written to standard output. Stopped by SIGINT or SIGTERM it closes the
- * video file properly and exits with 128 + the signal number.
+ * written to standard output. A capture the command line asks for but
+ * cannot be made (sizes, frame rate, range, output names) ends with status
+ * 2 before the song renders. Stopped by SIGINT, SIGTERM or SIGHUP it closes
+ * the video file properly and exits with 128 + the signal number; stopped
+ * before the video's first frame, it leaves no video file.
  */
 #include <SDL.h>
 #include <alsa/asoundlib.h>
@@ -27,12 +30,13 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "capture.h"
+#include "cli.h"
 #include "options.h"
 #include "playback.h"
 #include "prerender_thread.h"
-#include "progress.h"
 #include "scene.h"
 #include "syna.h"
 #include "tavelo.h"
@@ -43,8 +47,9 @@
 
 namespace {
 
-// Set by SIGINT or SIGTERM, whenever they come: before SDL is up, during the
-// show or during a capture. SDL keeps this handler rather than its own.
+// Set by SIGINT, SIGTERM or SIGHUP (a closed terminal), whenever they come:
+// before SDL is up, during the show or during a capture. SDL keeps this
+// handler rather than its own.
 volatile sig_atomic_t stop_signal = 0;
 
 void on_stop(int signo) { stop_signal = signo; }
@@ -56,6 +61,15 @@ void catch_stop_signals() {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    // A parent may hand them down blocked; one already sent then arrives
+    // here, after the handler is in place.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 // ALSA's library prints its own lines for every device it fails to open;
@@ -93,7 +107,38 @@ void print_dot(int block) {
 
 void render_progress(int block) { progress_update(block + 1); }
 
-int capture(driver_options &o) {
+// The capture's request, made from the command line's values; it points
+// into `o` and `stills`, which outlive it.
+capture_request capture_request_of(const driver_options &o, std::vector<capture_still> *stills) {
+    capture_request r;
+    capture_defaults(&r);
+    if (!o.video.empty()) r.video = o.video.c_str();
+    if (o.width > 0) {
+        r.width = o.width;
+        r.height = o.height;
+    }
+    if (o.fps > 0) r.fps = o.fps;
+    r.from = o.from;
+    r.to = o.to;
+    r.pcm = o.pcm ? 1 : 0;
+    for (const driver_still &s : o.stills)
+        stills->push_back(capture_still{s.seconds, s.path.c_str()});
+    r.stills = stills->data();
+    r.still_count = (int)stills->size();
+    r.progress = 1;
+    r.stop = &stop_signal;
+    return r;
+}
+
+int capture(const driver_options &o) {
+    std::vector<capture_still> stills;
+    const capture_request request = capture_request_of(o, &stills);
+    // What the capture would refuse is a wrong command line: said before
+    // the song renders.
+    if (capture_check(&request) < 0) {
+        fprintf(stderr, "kestovar: %s\n", capture_error());
+        return 2;
+    }
     if (const char *why = show_load_embedded()) {
         complain("the embedded song was rejected: %s", why);
         return 1;
@@ -102,31 +147,28 @@ int capture(driver_options &o) {
     show_prerender(render_progress);
     progress_finish();
 
-    o.request.progress = 1;
-    o.request.stop = &stop_signal;
-    const int rc = capture_run(&o.request);
+    const int rc = capture_run(&request);
     if (rc < 0) {
         complain("%s", capture_error());
         return 1;
     }
     if (rc == 1) {
-        if (o.request.video != nullptr)
-            complain("stopped; %s holds what was captured until then", o.request.video);
+        if (capture_video_frames() > 0)
+            complain("stopped; %s holds what was captured until then", request.video);
+        else if (request.video != nullptr)
+            complain("stopped before the first frame; %s was not written", request.video);
         else
             complain("stopped");
         return 128 + stop_signal;
     }
-    const int fps = o.request.fps;
-    if (o.request.video != nullptr) {
-        const long long show = show_frame_count(fps);
-        const long long first = show_frame_at(o.request.from, fps);
-        long long end = o.request.to < 0 ? show : show_frame_at(o.request.to, fps);
-        if (end > show) end = show;
-        printf("%s: %lld frames, %.3f s from %.3f s, %dx%d at %d fps\n", o.request.video,
-               end - first, (double)(end - first) / fps, (double)first / fps, o.request.width,
-               o.request.height, fps);
+    const int fps = request.fps;
+    if (request.video != nullptr) {
+        const long long frames = capture_video_frames();
+        const long long first = show_frame_at(request.from, fps);
+        printf("%s: %lld frames, %.3f s from %.3f s, %dx%d at %d fps\n", request.video, frames,
+               (double)frames / fps, (double)first / fps, request.width, request.height, fps);
     }
-    for (const capture_still &s : o.stills)
+    for (const capture_still &s : stills)
         printf("%s: the frame at %.3f s\n", s.path, (double)show_frame_at(s.seconds, fps) / fps);
     return 0;
 }
@@ -199,12 +241,12 @@ int show(const driver_options &o) {
 int main(int argc, char **argv) {
     driver_options options;
     std::string error;
-    if (options_parse(argc, argv, &options, &error) < 0) {
+    if (driver_options_parse(argc, argv, &options, &error) < 0) {
         fprintf(stderr, "kestovar: %s\n", error.c_str());
         return 2;
     }
     if (options.help) {
-        fputs(options_usage(), stdout);
+        fputs(driver_options_usage(), stdout);
         return 0;
     }
     if (options.version) {

@@ -1,51 +1,37 @@
 /* options.cpp - parsing the demo's command line (see options.h). */
 #include "options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include "cli.h"
 
 namespace {
 
-bool parse_size(const std::string &text, int *w, int *h) {
-    const char *s = text.c_str();
-    char *end = nullptr;
-    errno = 0;
-    const long a = std::strtol(s, &end, 10);
-    if (end == s || (*end != 'x' && *end != 'X') || errno) return false;
-    const char *second = end + 1;
-    const long b = std::strtol(second, &end, 10);
-    if (end == second || *end != '\0' || errno || a <= 0 || b <= 0 || a > 100000 || b > 100000)
-        return false;
-    *w = (int)a;
-    *h = (int)b;
-    return true;
+constexpr int kMaxSide = 100000;
+
+struct Option {
+    const char *name;
+    bool takes_value;
+};
+
+// Every option the demo knows, and whether a value follows it.
+constexpr Option kOptions[] = {
+    {"--help", false},   {"-h", false},     {"--version", false}, {"--window", true},
+    {"--capture", true}, {"--still", true}, {"--size", true},     {"--fps", true},
+    {"--from", true},    {"--to", true},    {"--audio", true},
+};
+
+const Option *find_option(const std::string &name) {
+    for (const Option &o : kOptions)
+        if (name == o.name) return &o;
+    return nullptr;
 }
 
 bool parse_seconds(const std::string &text, double *out) {
-    const char *s = text.c_str();
-    char *end = nullptr;
-    errno = 0;
-    const double v = std::strtod(s, &end);
-    if (end == s || *end != '\0' || errno || !std::isfinite(v) || v < 0.0) return false;
-    *out = v;
-    return true;
-}
-
-bool parse_count(const std::string &text, int *out) {
-    const char *s = text.c_str();
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(s, &end, 10);
-    if (end == s || *end != '\0' || errno || v <= 0 || v > 100000) return false;
-    *out = (int)v;
-    return true;
+    return cli_parse_seconds(text, kOptionsMaxSeconds, out);
 }
 
 }  // namespace
 
-const char *options_usage(void) {
+const char *driver_options_usage(void) {
     return "Usage: kestovar [OPTION]...\n"
            "Renders its song, then plays it with the picture in step, full-screen.\n"
            "Escape, Ctrl-C or closing the window ends the show.\n"
@@ -70,9 +56,8 @@ const char *options_usage(void) {
            "2 for a wrong command line.\n";
 }
 
-int options_parse(int argc, const char *const *argv, driver_options *o, std::string *error) {
-    capture_defaults(&o->request);
-    bool sized = false, ranged = false, rated = false, audio = false;
+int driver_options_parse(int argc, const char *const *argv, driver_options *o, std::string *error) {
+    bool ranged = false, audio = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         std::string value;
@@ -83,9 +68,14 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
             arg = arg.substr(0, eq);
             has_value = true;
         }
-        const bool takes_value = arg == "--window" || arg == "--capture" || arg == "--still" ||
-                                 arg == "--size" || arg == "--fps" || arg == "--from" ||
-                                 arg == "--to" || arg == "--audio";
+        const Option *known = find_option(arg);
+        if (known == nullptr) {
+            *error = arg.rfind("-", 0) == 0
+                         ? "unknown option '" + arg + "' (kestovar --help lists them)"
+                         : "unexpected argument '" + arg + "' (kestovar --help lists the options)";
+            return -1;
+        }
+        const bool takes_value = known->takes_value;
         if (takes_value && !has_value) {
             if (i + 1 >= argc) {
                 *error = "option " + arg + " needs a value";
@@ -102,7 +92,7 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
         } else if (arg == "--version") {
             o->version = true;
         } else if (arg == "--window") {
-            if (!parse_size(value, &o->window_w, &o->window_h)) {
+            if (!cli_parse_size(value, kMaxSide, &o->window_w, &o->window_h)) {
                 *error = "--window wants a size like 1280x720, not '" + value + "'";
                 return -1;
             }
@@ -116,47 +106,43 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
         } else if (arg == "--still") {
             const size_t colon = value.find(':');
             double t = 0.0;
-            if (colon == std::string::npos || !parse_seconds(value.substr(0, colon), &t) ||
-                colon + 1 >= value.size()) {
+            if (colon == std::string::npos || colon + 1 >= value.size()) {
                 *error = "--still wants TIME:FILE.png, like 12.5:flower.png, not '" + value + "'";
                 return -1;
             }
-            o->stills.push_back(capture_still{t, nullptr});
-            o->still_paths.push_back(value.substr(colon + 1));
+            if (!parse_seconds(value.substr(0, colon), &t)) {
+                *error = "--still: '" + value.substr(0, colon) + "' is not a time in seconds";
+                return -1;
+            }
+            o->stills.push_back(driver_still{t, value.substr(colon + 1)});
             o->capture = true;
         } else if (arg == "--size") {
-            if (!parse_size(value, &o->request.width, &o->request.height)) {
+            if (!cli_parse_size(value, kMaxSide, &o->width, &o->height)) {
                 *error = "--size wants a size like 1920x1080, not '" + value + "'";
                 return -1;
             }
-            sized = true;
         } else if (arg == "--fps") {
-            if (!parse_count(value, &o->request.fps)) {
+            long long fps = 0;
+            if (!cli_parse_count(value, 1, 100000, &fps)) {
                 *error = "--fps wants a whole number of frames per second, not '" + value + "'";
                 return -1;
             }
-            rated = true;
+            o->fps = (int)fps;
         } else if (arg == "--from" || arg == "--to") {
             double t = 0.0;
             if (!parse_seconds(value, &t)) {
                 *error = arg + " wants a time in seconds, not '" + value + "'";
                 return -1;
             }
-            (arg == "--from" ? o->request.from : o->request.to) = t;
+            (arg == "--from" ? o->from : o->to) = t;
             ranged = true;
         } else if (arg == "--audio") {
             if (value != "aac" && value != "pcm") {
                 *error = "--audio is aac or pcm, not '" + value + "'";
                 return -1;
             }
-            o->request.pcm = value == "pcm";
+            o->pcm = value == "pcm";
             audio = true;
-        } else if (arg.rfind("-", 0) == 0) {
-            *error = "unknown option '" + arg + "' (kestovar --help lists them)";
-            return -1;
-        } else {
-            *error = "unexpected argument '" + arg + "' (kestovar --help lists the options)";
-            return -1;
         }
     }
     if (o->help || o->version) return 0;
@@ -164,7 +150,7 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
         *error = "--window is for the live show; a capture has no window";
         return -1;
     }
-    if (!o->capture && (sized || rated)) {
+    if (!o->capture && (o->width > 0 || o->fps > 0)) {
         *error = "--size and --fps need --capture or --still";
         return -1;
     }
@@ -172,13 +158,9 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
         *error = "--from, --to and --audio need --capture";
         return -1;
     }
-    if (ranged && o->request.to >= 0.0 && o->request.to <= o->request.from) {
+    if (ranged && o->to >= 0.0 && o->to <= o->from) {
         *error = "--to must come after --from";
         return -1;
     }
-    for (size_t i = 0; i < o->stills.size(); i++) o->stills[i].path = o->still_paths[i].c_str();
-    o->request.video = o->video.empty() ? nullptr : o->video.c_str();
-    o->request.stills = o->stills.data();
-    o->request.still_count = (int)o->stills.size();
     return 0;
 }

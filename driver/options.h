@@ -12,8 +12,11 @@
  *   --help, --version
  * Values may follow as the next argument or after '='.
  *
- * options_parse fills a driver_options; a wrong command line gives a
- * message for standard error (the caller exits with status 2).
+ * driver_options_parse fills a driver_options with plain values (no
+ * pointers into itself: copies are safe); a wrong command line gives a
+ * message for standard error (the caller exits with status 2). Whether the
+ * capture can take the values (even sizes, the show's length) is the
+ * capture's to say (capture_check), also before any work.
  */
 #ifndef KESTOVAR_OPTIONS_H
 #define KESTOVAR_OPTIONS_H
@@ -21,23 +24,34 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+// Times beyond this are no time in the show; refused while parsing, so that
+// no frame number made from them can overflow.
+constexpr double kOptionsMaxSeconds = 1e6;
+
+struct driver_still {
+    double seconds = 0.0;
+    std::string path;
+};
 
 struct driver_options {
     bool help = false;
     bool version = false;
     int window_w = 0, window_h = 0;  // 0: full screen
     bool capture = false;            // --capture or --still: no live show
-    std::string video;               // --capture FILE
-    capture_request request{};       // sizes, range, audio; points into video/still_paths
-    std::vector<capture_still> stills;
-    std::vector<std::string> still_paths;
+    std::string video;               // --capture FILE; "": stills only
+    std::vector<driver_still> stills;
+    int width = 0, height = 0;  // --size; 0: the capture's default
+    int fps = 0;                // --fps; 0: the capture's default
+    double from = 0.0;          // --from
+    double to = -1.0;           // --to; < 0: the show's end
+    bool pcm = false;           // --audio pcm
 };
 
 /* 0, or -1 with the message in `error`. */
-int options_parse(int argc, const char *const *argv, driver_options *options, std::string *error);
+int driver_options_parse(int argc, const char *const *argv, driver_options *options,
+                         std::string *error);
 
 /* The text --help prints. */
-const char *options_usage(void);
+const char *driver_options_usage(void);
 
 #endif

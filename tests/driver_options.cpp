@@ -11,7 +11,7 @@ namespace {
 
 int parse(std::vector<const char *> args, driver_options *o, std::string *error) {
     args.insert(args.begin(), "kestovar");
-    return options_parse((int)args.size(), args.data(), o, error);
+    return driver_options_parse((int)args.size(), args.data(), o, error);
 }
 
 }  // namespace
@@ -35,20 +35,25 @@ TEST(Options, CaptureWithEverything) {
                     &o, &error),
               0)
         << error;
-    EXPECT_TRUE(o.capture);
-    ASSERT_NE(o.request.video, nullptr);
-    EXPECT_STREQ(o.request.video, "out.mkv");
-    EXPECT_EQ(o.request.width, 320);
-    EXPECT_EQ(o.request.height, 180);
-    EXPECT_EQ(o.request.fps, 30);
-    EXPECT_DOUBLE_EQ(o.request.from, 1.5);
-    EXPECT_DOUBLE_EQ(o.request.to, 3.0);
-    EXPECT_EQ(o.request.pcm, 1);
-    ASSERT_EQ(o.request.still_count, 2);
-    EXPECT_DOUBLE_EQ(o.request.stills[0].seconds, 2.25);
-    EXPECT_STREQ(o.request.stills[0].path, "a.png");
-    EXPECT_DOUBLE_EQ(o.request.stills[1].seconds, 0.0);
-    EXPECT_STREQ(o.request.stills[1].path, "b:c.png");  // only the first colon splits
+    // A copy stands on its own: nothing in it points into the original.
+    const driver_options c = [&] {
+        driver_options copy = o;
+        o = driver_options{};
+        return copy;
+    }();
+    EXPECT_TRUE(c.capture);
+    EXPECT_EQ(c.video, "out.mkv");
+    EXPECT_EQ(c.width, 320);
+    EXPECT_EQ(c.height, 180);
+    EXPECT_EQ(c.fps, 30);
+    EXPECT_DOUBLE_EQ(c.from, 1.5);
+    EXPECT_DOUBLE_EQ(c.to, 3.0);
+    EXPECT_TRUE(c.pcm);
+    ASSERT_EQ(c.stills.size(), 2u);
+    EXPECT_DOUBLE_EQ(c.stills[0].seconds, 2.25);
+    EXPECT_EQ(c.stills[0].path, "a.png");
+    EXPECT_DOUBLE_EQ(c.stills[1].seconds, 0.0);
+    EXPECT_EQ(c.stills[1].path, "b:c.png");  // only the first colon splits
 }
 
 TEST(Options, DefaultsOfACaptureAndStillsAlone) {
@@ -56,13 +61,12 @@ TEST(Options, DefaultsOfACaptureAndStillsAlone) {
     std::string error;
     ASSERT_EQ(parse({"--still", "12:x.png"}, &o, &error), 0) << error;
     EXPECT_TRUE(o.capture);
-    EXPECT_EQ(o.request.video, nullptr);  // stills only: no video
-    EXPECT_EQ(o.request.width, 1920);
-    EXPECT_EQ(o.request.height, 1080);
-    EXPECT_EQ(o.request.fps, 60);
-    EXPECT_DOUBLE_EQ(o.request.from, 0.0);
-    EXPECT_LT(o.request.to, 0.0);  // to the show's end
-    EXPECT_EQ(o.request.pcm, 0);
+    EXPECT_TRUE(o.video.empty());  // stills only: no video
+    EXPECT_EQ(o.width, 0);         // the capture's own defaults
+    EXPECT_EQ(o.fps, 0);
+    EXPECT_DOUBLE_EQ(o.from, 0.0);
+    EXPECT_LT(o.to, 0.0);  // to the show's end
+    EXPECT_FALSE(o.pcm);
 }
 
 TEST(Options, WindowAndInformation) {
@@ -78,7 +82,7 @@ TEST(Options, WindowAndInformation) {
     driver_options v;
     ASSERT_EQ(parse({"--version"}, &v, &error), 0);
     EXPECT_TRUE(v.version);
-    EXPECT_NE(std::string(options_usage()).find("--capture FILE"), std::string::npos);
+    EXPECT_NE(std::string(driver_options_usage()).find("--capture FILE"), std::string::npos);
 }
 
 TEST(Options, MistakesAreRefusedWithAMessage) {
@@ -105,6 +109,16 @@ TEST(Options, MistakesAreRefusedWithAMessage) {
         {"--capture", "a.mp4", "--audio", "mp3"},  // unknown track
         {"--capture", "a.mp4", "--window", "800x600"},
         {"--help=yes"},  // takes no value
+        // Numbers that would overflow on the way to frame numbers or ints.
+        {"--still", "1e300:x.png"},
+        {"--still", "2e17:x.png"},
+        {"--capture", "a.mp4", "--from", "2e17"},
+        {"--capture", "a.mp4", "--to", "1e300"},
+        {"--capture", "a.mp4", "--from", "inf"},
+        {"--capture", "a.mp4", "--fps", "99999999999999999999"},
+        {"--capture", "a.mp4", "--size", "4294967298x2"},
+        {"--capture", "a.mp4", "--size", "-2x2"},
+        {"--capture", "a.mp4", "--fps", " 30"},
     };
     for (const auto &args : wrong) {
         driver_options o;

@@ -49,7 +49,7 @@ set_tests_properties(${E2E_CASES} PROPERTIES RESOURCE_LOCK e2e_screen)
 # The capture: files only, no X server and no sound card.
 find_program(FFPROBE ffprobe REQUIRED)
 find_program(FFMPEG ffmpeg REQUIRED)
-foreach(case length levels identical stills end errors stop)
+foreach(case length levels identical stills end errors stop files limits)
   add_test(NAME capture_${case}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/capture.py ${case})
   set_tests_properties(capture_${case} PROPERTIES

@@ -234,6 +234,12 @@ TEST_F(RenderTool, FailuresExitNonZeroWithAMessage) {
     EXPECT_NE(nodir.err.find("syna-render: " + path("no/such/dir.wav") + ": "), std::string::npos)
         << nodir.err;
 
+    // The longest name a folder takes: the temporary name beside it is short.
+    const std::string longest = path(std::string(255, 'n'));
+    Result named = run({"-n", "100", "-o", longest});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(exists(longest));
+
     Result full = run({"-n", "100000", "-o", "/dev/full"});
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("write failed"), std::string::npos) << full.err;
@@ -313,7 +319,7 @@ TEST_F(RenderTool, StoppedRenderLeavesNoPartialOutput) {
         std::string temp;
         while (temp.empty()) {  // wait for the temporary file to appear
             for (const std::string &n : names())
-                if (n.rfind(".out.wav.syna-render-", 0) == 0) temp = n;
+                if (n.rfind(".k", 0) == 0 && n.size() == 8) temp = n;  // ".kXXXXXX"
             if (temp.empty()) usleep(2000);
         }
         struct stat st = {};

@@ -1,12 +1,12 @@
 /* render_options.cpp - see render_options.h. */
 #include "render_options.h"
 
-#include <errno.h>
 #include <getopt.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "cli.h"
 #include "show.h"
 
 namespace {
@@ -34,7 +34,7 @@ void print_help() {
 
 }  // namespace
 
-OptionsResult options_parse(int argc, char **argv, RenderOptions *opt, std::string *why) {
+OptionsResult render_options_parse(int argc, char **argv, RenderOptions *opt, std::string *why) {
     enum { kOptRaw = 256, kOptStats };
     static const option longopts[] = {
         {"output", required_argument, nullptr, 'o'}, {"frames", required_argument, nullptr, 'n'},
@@ -57,10 +57,8 @@ OptionsResult options_parse(int argc, char **argv, RenderOptions *opt, std::stri
             output_given = true;
             break;
         case 'n': {
-            char *end = nullptr;
-            errno = 0;
-            long long v = strtoll(optarg, &end, 10);
-            if (errno || end == optarg || *end || v < 0 || v > kOptionsMaxFrames) {
+            long long v = 0;
+            if (!cli_parse_count(optarg, 0, kOptionsMaxFrames, &v)) {
                 *why = std::string("bad frame count '") + optarg + "' (0 to " +
                        std::to_string(kOptionsMaxFrames) + ")";
                 return OPTIONS_USAGE_ERROR;

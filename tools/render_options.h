@@ -3,7 +3,7 @@
  * Use:
  *     RenderOptions opt;
  *     std::string why;
- *     switch (options_parse(argc, argv, &opt, &why)) { ... }
+ *     switch (render_options_parse(argc, argv, &opt, &why)) { ... }
  *
  * OPTIONS_HELP means the help text was printed on standard output;
  * OPTIONS_USAGE_ERROR leaves a one-line reason in `why`. Nothing exits.
@@ -28,6 +28,6 @@ struct RenderOptions {
 
 enum OptionsResult { OPTIONS_RUN, OPTIONS_HELP, OPTIONS_USAGE_ERROR };
 
-OptionsResult options_parse(int argc, char **argv, RenderOptions *opt, std::string *why);
+OptionsResult render_options_parse(int argc, char **argv, RenderOptions *opt, std::string *why);
 
 #endif

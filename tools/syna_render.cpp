@@ -6,9 +6,9 @@
  * embedded song is byte for byte what the demo plays.
  *
  * Parts: render_options (the command line), wav_out (the output file, which
- * appears only when complete), bar_stats (--stats: per-bar levels of the mix
- * and of every channel alone, rendered one after another in this process),
- * progress (the bar on standard error).
+ * appears only when complete, through cli/out_file.h), bar_stats (--stats: per-bar levels of the
+ * mix and of every channel alone, rendered one after another in this process), progress (the bar on
+ * standard error).
  *
  * Limits: 44100 Hz only; song files of at most 1 MiB (SYNA_MAX_SONG_BYTES);
  * at most 1073741814 frames (the WAV size field is 32 bits); --stats shows
@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "bar_stats.h"
-#include "progress.h"
+#include "cli.h"
 #include "render_options.h"
 #include "show.h"
 #include "song.h"
@@ -160,7 +160,7 @@ bool run(const RenderOptions &opt, std::string *why) {
 int main(int argc, char **argv) {
     RenderOptions opt;
     std::string why;
-    switch (options_parse(argc, argv, &opt, &why)) {
+    switch (render_options_parse(argc, argv, &opt, &why)) {
     case OPTIONS_HELP: return 0;
     case OPTIONS_USAGE_ERROR:
         fprintf(stderr, "syna-render: %s\nTry 'syna-render --help'.\n", why.c_str());

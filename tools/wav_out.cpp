@@ -16,37 +16,6 @@
 
 namespace {
 
-// The temporary file's name, for the signal handler.
-char pending_temp[PATH_MAX];
-
-void remove_temp_and_die(int sig) {
-    if (pending_temp[0]) unlink(pending_temp);
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Sets or clears the name the handler removes, with those signals held off.
-void set_pending(const char *name) {
-    sigset_t block, old;
-    sigemptyset(&block);
-    for (int s : kSignals) sigaddset(&block, s);
-    sigprocmask(SIG_BLOCK, &block, &old);
-    if (name) {
-        strncpy(pending_temp, name, sizeof pending_temp - 1);
-        pending_temp[sizeof pending_temp - 1] = 0;
-        for (int s : kSignals) {
-            struct sigaction sa = {};
-            sa.sa_handler = remove_temp_and_die;
-            sigaction(s, &sa, nullptr);
-        }
-    } else {
-        pending_temp[0] = 0;
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-}
-
 void put_le16(unsigned char *p, unsigned v) {
     p[0] = (unsigned char)(v & 0xFF);
     p[1] = (unsigned char)((v >> 8) & 0xFF);
@@ -90,42 +59,6 @@ bool same_file(const struct stat &a, const struct stat &b) {
 
 std::string failed(const std::string &name) { return name + ": " + strerror(errno); }
 
-// Opens a temporary file beside `target`, with the mode the target has or
-// a new file would get.
-int open_temp(const std::string &target, const struct stat *existing, std::string *temp) {
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::vector<char> name(dir.begin(), dir.end());
-    const std::string tail = "." + base + ".syna-render-XXXXXX";
-    name.insert(name.end(), tail.begin(), tail.end());
-    name.push_back(0);
-    if (name.size() >= sizeof pending_temp) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    // Signals wait until the handler knows the new file's name.
-    sigset_t block, old;
-    sigemptyset(&block);
-    for (int s : kSignals) sigaddset(&block, s);
-    sigprocmask(SIG_BLOCK, &block, &old);
-    const int fd = mkstemp(name.data());
-    if (fd >= 0) set_pending(name.data());
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (fd < 0) return -1;
-    *temp = name.data();
-    mode_t mode;
-    if (existing) {
-        mode = existing->st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-    return fd;
-}
-
 }  // namespace
 
 bool wav_open(WavOut *w, const std::string &path, bool raw, long long frames,
@@ -151,24 +84,8 @@ bool wav_open(WavOut *w, const std::string &path, bool raw, long long frames,
             *why = path + ": is the song file itself; not overwritten";
             return false;
         }
-        if (exists && !S_ISREG(st.st_mode)) {
-            // A device or fifo cannot be replaced: write into it.
-            w->fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        } else {
-            // A symbolic link keeps pointing at the file it named.
-            std::string target = path;
-            if (exists) {
-                char *real = realpath(path.c_str(), nullptr);
-                if (real) target = real;
-                free(real);
-            }
-            w->fd = open_temp(target, exists ? &st : nullptr, &w->temp_name);
-            w->final_name = target;
-        }
-        if (w->fd < 0) {
-            *why = failed(path);
-            return false;
-        }
+        if (!out_open(&w->file, path, true, why)) return false;
+        w->fd = w->file.fd;
     }
     // Sizes go into the header last where the output can seek back to it.
     if (fstat(w->fd, &st) == 0 && S_ISREG(st.st_mode) && !(fcntl(w->fd, F_GETFL) & O_APPEND)) {
@@ -210,31 +127,24 @@ bool wav_finish(WavOut *w, std::string *why) {
             return false;
         }
     }
+    if (w->file.fd >= 0) {
+        w->fd = -1;
+        return out_commit(&w->file, why);
+    }
     const int fd = w->fd;
     w->fd = -1;
     if (close(fd) != 0) {
         *why = w->shown_name + ": close failed: " + strerror(errno);
-        wav_abort(w);
         return false;
-    }
-    if (!w->temp_name.empty()) {
-        if (rename(w->temp_name.c_str(), w->final_name.c_str()) != 0) {
-            *why = failed(w->shown_name);
-            wav_abort(w);
-            return false;
-        }
-        w->temp_name.clear();
-        set_pending(nullptr);
     }
     return true;
 }
 
 void wav_abort(WavOut *w) {
-    if (w->fd >= 0) close(w->fd);
-    w->fd = -1;
-    if (!w->temp_name.empty()) {
-        unlink(w->temp_name.c_str());
-        w->temp_name.clear();
-        set_pending(nullptr);
+    if (w->file.fd >= 0) {
+        out_abort(&w->file);
+    } else if (w->fd >= 0) {
+        close(w->fd);
     }
+    w->fd = -1;
 }

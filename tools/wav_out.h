@@ -8,9 +8,9 @@
  *     if (!wav_finish(&w, &why)) ...;      // else wav_abort(&w)
  *
  * A regular file (or a new name) is written to a temporary file beside it,
- * which is renamed into place by wav_finish; SIGINT, SIGTERM and SIGHUP
- * remove the temporary file, and a killed process leaves only that hidden
- * file (".NAME.syna-render-XXXXXX"), never a truncated NAME. "-" writes to
+ * which is renamed into place by wav_finish (cli/out_file.h); SIGINT,
+ * SIGTERM and SIGHUP remove the temporary file, and a killed process leaves
+ * only that hidden file (".kXXXXXX"), never a truncated NAME. "-" writes to
  * standard output and a device or fifo is written directly; there the WAV
  * header's sizes are written last when the output can seek, and up front
  * (for `frames`) when it cannot. The output is refused when it is the same
@@ -25,15 +25,16 @@
 
 #include <string>
 
+#include "out_file.h"
+
 struct WavOut {
     int fd = -1;
     bool raw = false;
     bool seekable = false;    // header sizes are patched at the end
     long long header_at = 0;  // file offset of the header
     long long frames = 0;     // frames written so far
-    std::string final_name;   // "" when written in place
-    std::string temp_name;
-    std::string shown_name;  // for messages
+    OutFile file;             // the named output (unused for standard output)
+    std::string shown_name;   // for messages
 };
 
 bool wav_open(WavOut *w, const std::string &path, bool raw, long long frames,

@@ -15,6 +15,7 @@ import json
 import math
 import os
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -189,7 +190,7 @@ def case_stills():
 
 def case_end():
     """The capture stops with the show's last frame (bar 59); stills past
-    it are refused."""
+    it are refused as a wrong command line."""
     p = kestovar("--capture", path("end.mp4"), "--from", "112", "--size", "96x54")
     frames = int(probe("end.mp4")["video"]["nb_read_frames"])
     if frames != 6800 - 6720:
@@ -197,15 +198,16 @@ def case_end():
     if b"80 frames" not in p.stdout:
         fail("standard output %r" % p.stdout)
     kestovar("--size", "96x54", "--still", "113.3:" + path("last.png"))
-    p = kestovar("--size", "96x54", "--still", "113.4:" + path("past.png"), expect=1)
+    p = kestovar("--size", "96x54", "--still", "113.4:" + path("past.png"), expect=2)
     if b"113.4" not in p.stderr or os.path.exists(path("past.png")):
         fail("a still past the end: %r" % p.stderr)
     print("end: 80 frames from 112 s; past the end refused")
 
 
 def case_errors():
-    """A wrong command line: a message and status 2; a capture that cannot
-    be made: a message and status 1; --help and --version: status 0."""
+    """A wrong command line, or one the capture cannot take: a message and
+    status 2; a capture that cannot be made: a message and status 1; --help
+    and --version: status 0."""
     p = kestovar("--help")
     if not p.stdout.startswith(b"Usage: kestovar") or b"--capture FILE" not in p.stdout:
         fail("--help printed %r" % p.stdout[:200])
@@ -216,10 +218,11 @@ def case_errors():
     p = kestovar("--bogus", expect=2)
     if not p.stderr.startswith(b"kestovar: ") or b"--bogus" not in p.stderr or p.stdout:
         fail("--bogus: stdout %r, stderr %r" % (p.stdout, p.stderr))
+    p = kestovar("--capture", path("odd.mp4"), "--size", "321x181", "--to", "1", expect=2)
+    if b"321x181" not in p.stderr or os.path.exists(path("odd.mp4")):
+        fail("an odd size: %r" % p.stderr)
     for args, word in ((["--capture", path("pcm.mp4"), "--audio", "pcm", "--to", "1"], b"PCM"),
                        (["--capture", "/no/such/folder/x.mp4", "--to", "1"], b"/no/such"),
-                       (["--capture", path("odd.mp4"), "--size", "321x181", "--to", "1"],
-                        b"321x181"),
                        (["--still", "5:/no/such/folder/x.png", "--size", "96x54"], b"/no/such")):
         p = kestovar(*args, expect=1)
         if word not in p.stderr:
@@ -227,31 +230,186 @@ def case_errors():
     print("errors: status 2 for the command line, 1 for the capture")
 
 
+def fresh(name):
+    """An empty folder of its own in OUT, for counting what is left in it."""
+    folder = path(name)
+    subprocess.run(["rm", "-rf", folder], check=True)
+    os.makedirs(folder)
+    return folder
+
+
+def hidden(folder):
+    return [n for n in os.listdir(folder) if n.startswith(".k")]
+
+
+def wait_for_frames(proc, folder):
+    """Waits until the capture's hidden file holds pictures; its name."""
+    deadline = time.monotonic() + 120
+    while True:
+        for n in hidden(folder):
+            if os.path.getsize(os.path.join(folder, n)) > 4096:
+                return n
+        if time.monotonic() > deadline or proc.poll() is not None:
+            fail("the capture wrote nothing")
+        time.sleep(0.05)
+
+
 def case_stop():
-    """SIGINT stops a whole-show capture; the file is finished and plays."""
-    name = path("stopped.mp4")
-    if os.path.exists(name):
-        os.remove(name)
+    """SIGINT or SIGHUP (a closed terminal) stops a whole-show capture: the
+    file is finished, renamed into place and plays. Stopped before the first
+    frame, no file is made; killed, only the hidden file is left and an
+    earlier file of that name is as it was."""
+    folder = fresh("stop")
+    name = os.path.join(folder, "stopped.mp4")
+    for sig in (signal.SIGINT, signal.SIGHUP):
+        proc = subprocess.Popen([KESTOVAR, "--capture", name, "--size", "96x54"],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            wait_for_frames(proc, folder)
+            proc.send_signal(sig)
+            out, err = proc.communicate(timeout=60)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+        if proc.returncode != 128 + sig:
+            fail("exit status %d after signal %d, stderr %r" % (proc.returncode, sig, err))
+        frames = int(probe("stop/stopped.mp4")["video"]["nb_read_frames"])
+        if not 0 < frames < 6800 or hidden(folder):
+            fail("the stopped capture holds %d frames; left %r" % (frames, os.listdir(folder)))
+        print("stop: status %d, %d frames in a file that plays" % (proc.returncode, frames))
+
+    # A stop that comes before the first frame (it waits blocked until the
+    # program takes it, just after its handlers are in place).
+    def stop_at_once():
+        signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
+        os.kill(os.getpid(), signal.SIGINT)
+    os.remove(name)
+    p = subprocess.run([KESTOVAR, "--capture", name, "--size", "96x54"], capture_output=True,
+                       timeout=600, preexec_fn=stop_at_once)
+    if p.returncode != 130 or os.listdir(folder):
+        fail("stopped before the first frame: status %d, left %r, stderr %r"
+             % (p.returncode, os.listdir(folder), p.stderr))
+
+    with open(name, "w") as f:
+        f.write("the earlier capture")
     proc = subprocess.Popen([KESTOVAR, "--capture", name, "--size", "96x54"],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        # Wait until encoded pictures reach the file (beyond its header).
-        deadline = time.monotonic() + 120
-        while not (os.path.exists(name) and os.path.getsize(name) > 4096):
-            if time.monotonic() > deadline or proc.poll() is not None:
-                fail("the capture wrote nothing")
-            time.sleep(0.05)
-        proc.send_signal(signal.SIGINT)
-        out, err = proc.communicate(timeout=60)
+        temp = wait_for_frames(proc, folder)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-    if proc.returncode != 128 + signal.SIGINT:
-        fail("exit status %d after SIGINT, stderr %r" % (proc.returncode, err))
-    frames = int(probe("stopped.mp4")["video"]["nb_read_frames"])
-    if not 0 < frames < 6800:
-        fail("the stopped capture holds %d frames" % frames)
-    print("stop: status %d, %d frames in a file that plays" % (proc.returncode, frames))
+        proc.kill()
+        proc.wait()
+    with open(name) as f:
+        if f.read() != "the earlier capture":
+            fail("a killed capture changed the file of its name")
+    if sorted(os.listdir(folder)) != sorted(["stopped.mp4", temp]):
+        fail("a killed capture left %r" % os.listdir(folder))
+    print("stop: nothing made before the first frame; killed, only %s is left" % temp)
+
+
+def case_files():
+    """No output path is destroyed or left broken: a container refused
+    after its name was taken, a full disk, a failing device; two outputs in
+    one file and the program's own file are refused before any work."""
+    folder = fresh("files")
+
+    def at(name):
+        return os.path.join(folder, name)
+
+    def keeps(name, text, args, status, word):
+        with open(at(name), "w") as f:
+            f.write(text)
+        p = kestovar(*args, expect=status)
+        with open(at(name)) as f:
+            if f.read() != text:
+                fail("%s: %s was changed" % (args, name))
+        if word.encode() not in p.stderr:
+            fail("%s: the message %r does not say %r" % (args, p.stderr, word))
+        if hidden(folder):
+            fail("%s: left %r" % (args, hidden(folder)))
+
+    keeps("a.wav", "a song", ["--capture", at("a.wav"), "--size", "64x64", "--to", "0.5"], 1,
+          "cannot hold H.264")
+    keeps("x.mkv", "old", ["--capture", at("x.mkv"), "--size", "64x64", "--to", "0.5",
+                           "--still", "0.2:" + folder + "/./x.mkv"], 2, "same file")
+    keeps("y.png", "old", ["--size", "64x64", "--still", "1:" + at("y.png"),
+                           "--still", "2:" + at("y.png")], 2, "same file")
+    before = os.stat(KESTOVAR)
+    kestovar("--size", "64x64", "--still", "1:" + KESTOVAR, expect=2)
+    after = os.stat(KESTOVAR)
+    if (before.st_ino, before.st_mtime_ns) != (after.st_ino, after.st_mtime_ns):
+        fail("a still was written over the program itself")
+
+    # A device node of our own that fails every write, like /dev/full.
+    full = at("full.mkv")
+    try:
+        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+    except OSError as e:
+        print("no device node test: %s" % e)
+    else:
+        for args in (["--still", "1:" + full], ["--capture", full, "--to", "0.5"]):
+            p = kestovar("--size", "64x64", *args, expect=1)
+            if b"No space left" not in p.stderr and b"ENOSPC" not in p.stderr:
+                fail("%s: %r" % (args, p.stderr))
+            if not os.path.exists(full) or not stat.S_ISCHR(os.stat(full).st_mode):
+                fail("%s: the device node is gone" % args)
+        os.remove(full)
+
+    # A full disk: a small file system of its own (needs root, as CI has).
+    disk = at("disk")
+    os.makedirs(disk)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk],
+                      capture_output=True).returncode != 0:
+        print("no full-disk test: cannot mount a tmpfs here")
+    else:
+        try:
+            with open(os.path.join(disk, "old.mp4"), "w") as f:
+                f.write("old")
+            p = kestovar("--capture", os.path.join(disk, "old.mp4"), "--size", "640x360",
+                         "--to", "5", expect=1)
+            with open(os.path.join(disk, "old.mp4")) as f:
+                kept = f.read()
+            if kept != "old" or os.listdir(disk) != ["old.mp4"] or b"No space" not in p.stderr:
+                fail("full disk: kept %r, left %r, said %r" % (kept, os.listdir(disk), p.stderr))
+        finally:
+            subprocess.run(["umount", disk])
+    print("files: nothing destroyed, nothing half-written, no two outputs in one file")
+
+
+def case_limits():
+    """Numbers the capture cannot take end the run before the song renders,
+    with status 2 and a short message; messages name the real reason, come
+    before any of FFmpeg's own lines, and are never cut short."""
+    folder = fresh("limits")
+    # One of each kind; which values are refused is the unit tests' business.
+    for args in (["--still", "1e300:" + path("x.png")],
+                 ["--capture", path("x.mp4"), "--from", "2e17"],
+                 ["--capture", path("x.mp4"), "--size", "8192x8192"],
+                 ["--capture", path("x.mp4"), "--fps", "241"]):
+        p = kestovar(*args, expect=2)
+        if not p.stderr.startswith(b"kestovar: ") or len(p.stderr) > 300:
+            fail("%s: %r" % (args, p.stderr))
+
+    # Long names in a folder that is not there: the reason comes whole
+    # after them.
+    long_name = os.path.join(folder, "d" * 255, "n" * 251 + ".mp4")
+    for args in (["--capture", long_name, "--to", "0.2"], ["--still", "0:" + long_name]):
+        p = kestovar("--size", "64x64", *args, expect=1)
+        if not p.stderr.rstrip().endswith(b"No such file or directory"):
+            fail("%s: the reason is cut off: %r" % (args[0], p.stderr[-100:]))
+    long_ok = os.path.join(folder, "n" * 251 + ".mkv")
+    kestovar("--size", "64x64", "--to", "0.2", "--capture", long_ok)
+    if os.listdir(folder) != [os.path.basename(long_ok)]:
+        fail("a name of 255 characters: %r" % os.listdir(folder))
+
+    for name, word in (("x.ts", b"does not tell"), ("x.foo", b"cannot tell a video format")):
+        p = kestovar("--size", "64x64", "--to", "0.2", "--capture", path(name), expect=1)
+        lines = p.stderr.splitlines()
+        if len(lines) != 1 or not lines[0].startswith(b"kestovar: ") or word not in lines[0]:
+            fail("%s: %r" % (name, p.stderr))
+        if b"AAC" in p.stderr:
+            fail("%s: blames the sound: %r" % (name, p.stderr))
+    print("limits: status 2 before any work; whole messages of our own")
 
 
 CASES = {
@@ -262,6 +420,8 @@ CASES = {
     "end": case_end,
     "errors": case_errors,
     "stop": case_stop,
+    "files": case_files,
+    "limits": case_limits,
 }
 
 if __name__ == "__main__":

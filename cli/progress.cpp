@@ -1,5 +1,5 @@
-/* progress.cpp - see progress.h. */
-#include "progress.h"
+/* progress.cpp - the progress bar (cli.h). */
+#include "cli.h"
 
 #include <stdio.h>
 #include <unistd.h>
