@@ -26,7 +26,7 @@ capture_times timing;
 // The live demo asks the display layer for a 640 x 480 picture.
 constexpr int kPictureW = 640, kPictureH = 480;
 constexpr int kMaxSide = 8192;
-constexpr int kMaxFps = 240;
+constexpr int kMaxFps = CAPTURE_MAX_FPS;
 
 double now_s() {
     timespec t;

@@ -31,6 +31,11 @@
 extern "C" {
 #endif
 
+/* The highest frame rate a capture or a still is taken at: more frames
+ * than that only cost time (a still is reached by taking every frame
+ * before it). */
+enum { CAPTURE_MAX_FPS = 240 };
+
 /* Frame n is at n / fps seconds, in whole milliseconds (truncated). */
 int capture_ms(long long frame, int fps);
 /* The first audio frame that sounds at video frame n: n * 44100 / fps. */
