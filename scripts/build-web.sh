@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 export NODE_PATH=/usr/share/nodejs
 # A build folder configured from web/ alone (as this script once did) cannot
 # take the preset, which configures from the top.
-if [ -f build-web/CMakeCache.txt ] && grep -q '^CMAKE_HOME_DIRECTORY:INTERNAL=.*/web$' build-web/CMakeCache.txt; then
+if [ -f build-web/CMakeCache.txt ] && grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$PWD/web" build-web/CMakeCache.txt; then
   rm -rf build-web
 fi
 cmake --preset web >/dev/null

@@ -151,19 +151,20 @@ async function toggleFullscreen() {
     await document.exitFullscreen();
     return;
   }
-  // Asked for before going full screen, and held only while in it: a press
-  // of Escape then reaches the page instead of leaving full screen.
+  // Asked for within the click, which the browser requires.
+  const going = document.documentElement.requestFullscreen();
+  // Held by the browser only while in full screen: a press of Escape then
+  // reaches the page instead of leaving full screen.
+  state.keyboardLock = false;
   if (navigator.keyboard && navigator.keyboard.lock) {
     try {
       await navigator.keyboard.lock(['Escape']);
       state.keyboardLock = true;
     } catch (e) {
-      state.keyboardLock = false;
+      console.warn('full screen: Escape stays with the browser (' + e.message + ')');
     }
-  } else {
-    state.keyboardLock = false;
   }
-  await document.documentElement.requestFullscreen();
+  await going;
 }
 
 // During the show the button (and the pointer) hide until the pointer moves.
