@@ -3,8 +3,8 @@
  *
  * The same face as on a desktop (tavelo.h): tavelo_open makes the context
  * and the first GL state, tavelo_flip presents, tavelo_exitevent reports
- * Escape or a quit request, tavelo_close shows the viewport cleared and lets
- * the context go. What differs is where things come from:
+ * Escape, tavelo_close shows the viewport cleared and lets the context go.
+ * What differs is where things come from:
  *   - the "screen" is the canvas's drawing buffer; the page sizes it to the
  *     element (and the device's pixel ratio) and may change it at any time:
  *     tavelo_flip notices and moves the viewport and scissor box, so the
