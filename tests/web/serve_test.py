@@ -15,6 +15,13 @@ SERVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "we
 DEADLINE_S = 10  # generous: only "does not hang" is asked
 
 
+def free_port():
+    """A port free a moment ago (serve.py moves up from it if it is not)."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
 class Served:
     """serve.py running on `port`, with the address it printed."""
 
@@ -87,7 +94,7 @@ class ServeTest(unittest.TestCase):
             self.assertEqual(r.read(), b"\0asm\1\0\0\0")
 
     def test_ctrl_c_ends_it_while_connections_idle(self):
-        s = self.serve(0)
+        s = self.serve(free_port())
         # A browser's spare connection that never sends, and one that
         # stopped halfway through its request.
         idle = socket.create_connection(("127.0.0.1", s.port), timeout=DEADLINE_S)
