@@ -109,7 +109,7 @@ class ServeTest(unittest.TestCase):
         half.close()
 
     def test_a_restart_gets_its_port_back(self):
-        s = self.serve(0)
+        s = self.serve(free_port())
         port = s.port
         # Served and closed by the server: the port lingers in TIME_WAIT.
         with urllib.request.urlopen(f"http://127.0.0.1:{port}/kestovar.wasm",
