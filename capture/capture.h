@@ -43,7 +43,7 @@
 
 #define CAPTURE_MAX_SIDE 8192
 #define CAPTURE_MAX_MACROBLOCKS 36864
-#define CAPTURE_MAX_FPS 240
+
 
 #ifdef __cplusplus
 extern "C" {

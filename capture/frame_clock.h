@@ -17,6 +17,11 @@
 extern "C" {
 #endif
 
+/* The highest frame rate a capture or a still is taken at: more frames
+ * than that only cost time (a still is reached by taking every frame
+ * before it). */
+enum { CAPTURE_MAX_FPS = 240 };
+
 /* Takes frame n: sets syna_counter to its position, then draws it with osa
  * when `draw` is nonzero, or moves the scene on without any GL call
  * (osa_skip) when not. Frame 0 is always drawn: some GL state carries over

@@ -13,6 +13,9 @@
  * EGL pbuffer on Mesa's surfaceless platform (no X server, no SDL), read
  * back with tavelo_readpixels. The capture draws through it.
  *
+ * In a browser page (the emscripten build, display/canvas.cpp) the same
+ * calls draw on the page's canvas through WebGL; there is no off screen.
+ *
  * Limitations: one display per process, on screen or off; every call on
  * the thread that opened it.
  */

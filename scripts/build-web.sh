@@ -6,5 +6,10 @@ cd "$(dirname "$0")/.."
 # Debian's emscripten runs its JavaScript tools with the machine's node, which
 # must find Debian's acorn.
 export NODE_PATH=/usr/share/nodejs
-emcmake cmake -S web -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-web -j"$(nproc)" >&2
+# A build folder configured from web/ alone (as this script once did) cannot
+# take the preset, which configures from the top.
+if [ -f build-web/CMakeCache.txt ] && grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$PWD/web" build-web/CMakeCache.txt; then
+  rm -rf build-web
+fi
+cmake --preset web >/dev/null
+cmake --build --preset web -j2 >&2

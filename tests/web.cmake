@@ -30,3 +30,8 @@ target_include_directories(web_native_tests PRIVATE ${PROJECT_SOURCE_DIR}/web)
 target_link_libraries(web_native_tests PRIVATE kestovar_frame_clock kestovar_playback glrec
   GTest::gtest_main)
 gtest_discover_tests(web_native_tests)
+
+# The page's little server: bad ports, port 0, Ctrl-C with idle connections,
+# a restart on the same port (127.0.0.1 only).
+add_test(NAME web_serve COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/serve_test.py)
+set_tests_properties(web_serve PROPERTIES TIMEOUT 120)

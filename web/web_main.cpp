@@ -2,37 +2,38 @@
  * cut into calls that return to the browser's event loop.
  *
  * The page (page/page.js) calls, in order:
- *   web_prerender(ms) again and again until it returns SHOW_BLOCKS: the
+ *   web_blocks(): how many render blocks the song has (for the progress
+ *       bar);
+ *   web_prerender(ms) again and again until it returns web_blocks(): the
  *       embedded song is parsed, then rendered into `mixed` block by block,
  *       for about `ms` milliseconds per call so that a progress bar can move;
  *   web_mixed(), web_mixed_bytes(): the rendered song, for Web Audio and for
  *       the page's SHA-256 of its bytes;
- *   web_open(w, h): an OpenGL ES 2.0 (WebGL 1) context on the page's canvas
- *       through emscripten's EGL, the GLES 1.x layer on it, and the display
- *       layer's GL state: black clear, depth test, and the letterboxed
- *       viewport and scissor box for 640 x 480 in a w x h canvas;
- *   web_show_start(): the frame loop, once per animation frame: Escape or
- *       the scene's `quit` ends it, otherwise osa draws with the
- *       milliseconds since the start and the position from the audio clock
- *       (Module.audioPlayed(), see clock.h). At the end the viewport is
- *       cleared as tavelo_close does and Module.onShowEnd(frames, fps) runs.
- * web_resize(w, h) follows a new canvas size; web_escape() is Escape;
+ *   web_open(): the display layer on the page's canvas (display/canvas.cpp):
+ *       a 640 x 480 picture letterboxed in whatever size the page gives the
+ *       canvas, now and later;
+ *   web_show_start(): the frame loop, once per animation frame, as the
+ *       native one: Escape (tavelo_exitevent) or the scene's `quit` ends it,
+ *       otherwise osa draws with the milliseconds since the start and the
+ *       position from the audio clock (Module.audioPlayed(), see clock.h).
+ *       At the end tavelo_close shows the cleared viewport and
+ *       Module.onShowEnd(frames, fps) runs.
  * web_still(seconds, fps) draws the frame at a song position instead of
  * playing (for the tests): the frame `kestovar --still` makes there, taken
- * on the same frame clock (show_clock.h).
+ * on the same frame clock (show_clock.h), at up to web_max_fps() frames
+ * per second. web_error() says why a call failed.
  *
  * Limitations: one show per page load; the frame loop and the stills
- * cannot be mixed (both start from the scene's initial state).
+ * cannot be mixed (the stills take the scene from its first frame on).
  */
-#include <EGL/egl.h>
-#include <GLES/gl.h>
 #include <emscripten.h>
 
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 #include "clock.h"
 #include "frame_clock.h"
-#include "gles1on2.h"
 #include "scene.h"
 #include "show.h"
 #include "syna.h"
@@ -43,7 +44,6 @@ namespace {
 enum { kWantWidth = 640, kWantHeight = 480 };
 
 int blocks_done = -1;  // -1: the song is not parsed yet
-bool escape = false;
 double start_ms = 0;
 int frames = 0;
 long long next_still_frame = 0;
@@ -55,23 +55,37 @@ EM_JS(void, show_ended, (int count, int fps), {
     if (Module.onShowEnd) Module.onShowEnd(count, fps);
 });
 
+[[gnu::format(printf, 1, 2)]] int refuse(const char *fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(error_text, sizeof error_text, fmt, args);
+    va_end(args);
+    return -1;
+}
+
 void frame() {
-    if (escape || quit) {
+    if (tavelo_exitevent() || quit) {
         emscripten_cancel_main_loop();
         const int elapsed = (int)(emscripten_get_now() - start_ms);
-        // The closing picture: the viewport in the last clear colour.
-        glClear(GL_COLOR_BUFFER_BIT);
+        tavelo_close();
         show_ended(frames, elapsed > 0 ? (int)((long long)frames * 1000 / elapsed) : 0);
         return;
     }
     const int ms = (int)(emscripten_get_now() - start_ms);
     syna_counter = web_counter(audio_played());
-    if (osa(ms)) frames++;
+    if (osa(ms)) {
+        tavelo_flip();
+        frames++;
+    }
 }
 
 }  // namespace
 
 extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int web_blocks(void) { return SHOW_BLOCKS; }
+
+EMSCRIPTEN_KEEPALIVE int web_max_fps(void) { return CAPTURE_MAX_FPS; }
 
 EMSCRIPTEN_KEEPALIVE int web_prerender(double budget_ms) {
     if (blocks_done < 0) {
@@ -97,49 +111,10 @@ EMSCRIPTEN_KEEPALIVE int web_mixed_bytes(void) { return (int)sizeof mixed; }
 
 EMSCRIPTEN_KEEPALIVE const char *web_error(void) { return error_text; }
 
-EMSCRIPTEN_KEEPALIVE void web_resize(int width, int height) {
-    const tavelo_rect v =
-        tavelo_viewport((unsigned)width, (unsigned)height, kWantWidth, kWantHeight);
-    glViewport(v.x, v.y, v.width, v.height);
-    glScissor(v.x, v.y, v.width, v.height);
-}
-
-EMSCRIPTEN_KEEPALIVE int web_open(int width, int height) {
-    EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
-        std::snprintf(error_text, sizeof error_text, "no EGL display");
-        return -1;
-    }
-    // No alpha: the canvas is opaque, as a screen is.
-    const EGLint config_attributes[] = {EGL_RED_SIZE,   8, EGL_GREEN_SIZE, 8,  EGL_BLUE_SIZE, 8,
-                                        EGL_ALPHA_SIZE, 0, EGL_DEPTH_SIZE, 16, EGL_NONE};
-    EGLConfig config;
-    EGLint count = 0;
-    if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1) {
-        std::snprintf(error_text, sizeof error_text, "no EGL configuration");
-        return -1;
-    }
-    EGLSurface surface = eglCreateWindowSurface(display, config, 0, nullptr);
-    const EGLint context_attributes[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
-    if (surface == EGL_NO_SURFACE || context == EGL_NO_CONTEXT ||
-        !eglMakeCurrent(display, surface, surface, context)) {
-        std::snprintf(error_text, sizeof error_text, "this browser gives no WebGL context");
-        return -1;
-    }
-    if (gles1on2_init() != 0) {
-        std::snprintf(error_text, sizeof error_text, "%s", gles1on2_error());
-        return -1;
-    }
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_SCISSOR_TEST);
-    web_resize(width, height);
+EMSCRIPTEN_KEEPALIVE int web_open(void) {
+    if (tavelo_open(kWantWidth, kWantHeight, 32, 0) != 0) return refuse("%s", tavelo_error());
     return 0;
 }
-
-EMSCRIPTEN_KEEPALIVE void web_escape(void) { escape = true; }
 
 EMSCRIPTEN_KEEPALIVE void web_show_start(void) {
     start_ms = emscripten_get_now();
@@ -148,10 +123,18 @@ EMSCRIPTEN_KEEPALIVE void web_show_start(void) {
 }
 
 EMSCRIPTEN_KEEPALIVE int web_still(double seconds, int fps) {
-    if (fps <= 0 || !(seconds >= 0.0)) return -1;
+    // A still is reached by taking every frame before it: a rate beyond the
+    // capture's would only keep the tab busy for minutes.
+    if (fps < 1 || fps > CAPTURE_MAX_FPS)
+        return refuse("the frame rate %d is not within 1 to %d", fps, CAPTURE_MAX_FPS);
+    if (!std::isfinite(seconds) || seconds < 0.0)
+        return refuse("no song position at %g s", seconds);
+    // Past the show before rounding, so that no huge time reaches llround.
+    const long long show = show_frame_count(fps);
+    if (seconds * fps >= (double)show) return refuse("%g s is past the show's end", seconds);
     const long long target = show_frame_at(seconds, fps);
-    // Positions must rise, within the show.
-    if (target < next_still_frame || target >= show_frame_count(fps)) return -1;
+    if (target < next_still_frame || target >= show)
+        return refuse("%g s: positions must rise", seconds);
     for (long long n = next_still_frame; n <= target; n++) capture_take_frame(n, fps, n == target);
     next_still_frame = target + 1;
     return 0;

@@ -14,11 +14,21 @@ file descriptors 3 and 4: nothing beyond Python's standard library). Checks:
     equals the native render's; the show plays and ends by itself, not before
     the song's end position (113.4 s of audio) has played, since the picture's
     position is taken from the audio clock;
-  - Escape: a second page stops its show at once;
+  - the show's controls: on a second page the full-screen button hides
+    while the show plays and the pointer rests, comes back when it moves,
+    and says whether a click enters or leaves full screen; in full screen
+    Escape still ends the show at once (the page holds the key), and the
+    page leaves full screen; the progress bar counts the program's blocks;
+  - refusals: a still hook at a frame rate above the native maximum, or at
+    no song position, fails at once with the reason instead of freezing or
+    aborting the tab;
   - pictures: a third page draws the frames at three song positions, 640 x 480,
     on the capture's frame clock; each must match `kestovar --still` (OpenGL
     ES 1.x, off screen) at the same positions within the tolerance below;
-  - no console errors, no uncaught exceptions, no failed requests anywhere.
+  - no console errors, no uncaught exceptions, no failed requests anywhere
+    (the refusal pages report theirs on purpose and are not counted).
+KESTOVAR_BROWSER_CASES=escape,refusals (a comma-separated list of stills,
+escape, refusals, show) runs only those cases.
 It prints the page's transfer size and pre-render time. Exit status 0 when
 all pass, 1 otherwise; 77 (skipped) when no Chromium is installed.
 
@@ -61,6 +71,7 @@ STILL_FPS = 60
 MAX_MEAN, MAX_OVER = "2.0", "0.02"
 SONG_END_S = 113.424  # bar 59: the scene sets quit here
 BLOCK_S = 8192 / 44100  # the position runs up to one audio block ahead
+CASES = set(os.environ.get("KESTOVAR_BROWSER_CASES", "stills,escape,refusals,show").split(","))
 
 failures = []
 passes = []
@@ -176,7 +187,7 @@ class Browser:
 class Page:
     """One tab, with its console errors and network traffic collected."""
 
-    def __init__(self, browser, url):
+    def __init__(self, browser, url, until="ready"):
         self.b = browser
         target = browser.send("Target.createTarget", {"url": "about:blank"})["targetId"]
         self.s = browser.send("Target.attachToTarget", {"targetId": target, "flatten": True})[
@@ -191,7 +202,8 @@ class Page:
         # Every page loads everything afresh, so its transfer size is whole.
         self.send("Network.setCacheDisabled", {"cacheDisabled": True})
         self.send("Page.navigate", {"url": url})
-        self.wait_for("window.kestovar && window.kestovar.phase", lambda v: v == "ready", 60)
+        if until == "ready":
+            self.wait_for("window.kestovar && window.kestovar.phase", lambda v: v == "ready", 60)
 
     def send(self, method, params=None, timeout=60):
         return self.b.send(method, params, self.s, timeout)
@@ -241,9 +253,14 @@ class Page:
     def click(self, selector):
         box = self.eval(f"(() => {{ const r = document.querySelector('{selector}')"
                         ".getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()")
+        # As a hand does: onto the element, then press and release.
+        self.move(box[0], box[1])
         for kind in ("mousePressed", "mouseReleased"):
             self.send("Input.dispatchMouseEvent", {"type": kind, "x": box[0], "y": box[1],
                                                    "button": "left", "clickCount": 1})
+
+    def move(self, x, y):
+        self.send("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y})
 
     def key(self, name, code):
         for kind in ("keyDown", "keyUp"):
@@ -298,15 +315,74 @@ def show(browser, base, song_sha256):
     return page
 
 
+FULLSCREEN_BUTTON = "document.getElementById('fullscreen')"
+
+
+def button_state(page):
+    return page.eval(f"(() => {{ const b = {FULLSCREEN_BUTTON}; return [getComputedStyle(b)"
+                     ".display !== 'none', b.textContent, b.getAttribute('aria-pressed'),"
+                     " !!document.fullscreenElement, window.kestovar.keyboardLock]; })()")
+
+
 def escape(browser, base):
     page = Page(browser, base)
     page.click("#start")
     page.wait_for("window.kestovar.phase", lambda v: v == "playing", 120)
-    time.sleep(2)
+    blocks = page.eval("[Module._web_blocks(), document.getElementById('progress').max,"
+                       " window.kestovar.progress]")
+    check(blocks == [647, 647, 1],
+          f"the progress bar counted the program's 647 blocks to the end {blocks}")
+    # The pointer has not moved since the click on Start: the picture is
+    # left alone.
+    time.sleep(2.5)
+    shown, label, pressed, full, locked = button_state(page)
+    check(not shown, "the full-screen button hides while the show plays")
+    page.move(200, 200)
+    shown, label, pressed, full, locked = button_state(page)
+    check(shown and label == "Full screen" and pressed == "false" and not full,
+          f"the button comes back when the pointer moves, offering full screen "
+          f"({shown}, {label!r}, {pressed})")
+    # A window of another shape: the display layer letterboxes the next
+    # frames into the new canvas size (a 640 x 480 picture in 1000 x 500).
+    page.send("Emulation.setDeviceMetricsOverride", {"width": 1000, "height": 500,
+                                                     "deviceScaleFactor": 1, "mobile": False})
+    boxes = page.wait_for("(() => { const g = Module.ctx; return [g.canvas.width, g.canvas.height,"
+                          " ...g.getParameter(g.VIEWPORT), ...g.getParameter(g.SCISSOR_BOX)]; })()",
+                          lambda v: v[2:] == [167, 0, 666, 500] * 2, 10)
+    check(True, f"a resized window gets the picture letterboxed anew {boxes}")
+    page.send("Emulation.clearDeviceMetricsOverride")
+    page.move(200, 200)
+    page.click("#fullscreen")
+    page.wait_for("!!document.fullscreenElement", lambda v: v, 10)
+    shown, label, pressed, full, locked = button_state(page)
+    check(label == "Leave full screen" and pressed == "true",
+          f"in full screen the button offers to leave it ({label!r}, {pressed})")
+    # Headless Chromium hands Escape to the page even in full screen; a
+    # browser with a window keeps it unless the page holds the key.
+    check(locked is True, "in full screen the page holds Escape (Keyboard Lock)")
+    time.sleep(1)
     page.key("Escape", 27)
     page.wait_for("window.kestovar.phase", lambda v: v == "ended", 20)
-    check(True, "Escape ends the show")
+    check(True, "Escape ends the show in full screen")
+    page.wait_for("!document.fullscreenElement", lambda v: v, 10)
+    check(True, "the ended show leaves full screen")
     return page
+
+
+def refusals(browser, base):
+    # Refused when the page loads: nothing renders.
+    for fps in ("241", "100000", "0", "2.5", "x"):
+        page = Page(browser, f"{base}?stills=20&fps={fps}", until="loaded")
+        error = page.wait_for("window.kestovar && window.kestovar.error", lambda v: v, 30)
+        check(error == f"fps={fps} is not a frame rate from 1 to 240",
+              f"a still hook at fps={fps} is refused: {error!r}")
+    # Found out after the song renders; the tab stays alive.
+    page = Page(browser, f"{base}?stills=1e300&fps=60")
+    page.click("#start")
+    error = page.wait_for("window.kestovar.error", lambda v: v, 120)
+    check(error == "no still: 1e+300 s is past the show's end",
+          f"a still far past the end is refused: {error!r}")
+    return None
 
 
 def stills(browser, base):
@@ -333,18 +409,24 @@ def main():
         print(f"SKIPPED: no Chromium at {CHROMIUM}; the browser test needs the chromium package")
         return 77
     os.makedirs(OUT, exist_ok=True)
-    song_sha256 = native_references()
+    song_sha256 = native_references() if {"stills", "show"} & CASES else None
     server, port = serve(SITE)
     base = f"http://127.0.0.1:{port}/"
     profile = tempfile.mkdtemp(prefix="kestovar-chromium-")
     browser = Browser(profile)
     pages = []
     try:
-        for case in (stills, escape, functools.partial(show, song_sha256=song_sha256)):
+        cases = {"stills": stills, "escape": escape, "refusals": refusals,
+                 "show": functools.partial(show, song_sha256=song_sha256)}
+        for name, case in cases.items():
+            if name not in CASES:
+                continue
             try:
-                pages.append(case(browser, base))
+                page = case(browser, base)
+                if page:
+                    pages.append(page)
             except RuntimeError as e:
-                check(False, f"{getattr(case, '__name__', 'show')}: {e}")
+                check(False, f"{name}: {e}")
         for page in pages:
             page.drain()
             for w in page.warnings:
