@@ -15,5 +15,5 @@ cmake --preset "$preset" -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DKESTOVAR_TESTS=
   -DKESTOVAR_BENCH=OFF -DKESTOVAR_DEB=ON -DKESTOVAR_MANPAGES=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" || { tail -40 "$dir/build.log" >&2; exit 1; }
 rm -rf "$dir/packages"
-(cd "$dir" && cpack -G DEB >cpack.log) || { tail -40 "$dir/cpack.log" >&2; exit 1; }
+(cd "$dir" && cpack -G DEB >cpack.log 2>&1) || { tail -40 "$dir/cpack.log" >&2; exit 1; }
 ls "$PWD/$dir"/packages/*.deb

@@ -37,10 +37,12 @@ cache=${KESTOVAR_APT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestovar/apt}
 mkdir -p "$cache"
 suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
 t0=$SECONDS
-mmdebstrap --quiet --variant=apt --mode=root --skip=essential/unlink \
+mmdebstrap --verbose --variant=apt --mode=root --skip=essential/unlink \
   --setup-hook='mkdir -p "$1"/var/cache/apt/archives/' \
   --setup-hook="sync-in $cache /var/cache/apt/archives/" \
-  --include="$(IFS=,; echo "${debs[*]}")" \
+  --customize-hook='mkdir -p "$1"/tmp/debs' \
+  --customize-hook="copy-in ${debs[*]} /tmp/debs" \
+  --customize-hook='chroot "$1" sh -c "apt-get install -y --install-recommends /tmp/debs/*.deb"' \
   --customize-hook="sync-out /var/cache/apt/archives $cache" \
   "$suite" "$root" >"$work/mmdebstrap.log" 2>&1 || { tail -30 "$work/mmdebstrap.log" >&2; fail "mmdebstrap"; }
 echo "clean $suite root with the packages: $((SECONDS - t0)) s" >&2
