@@ -5,8 +5,11 @@
 #     usage: package.sh [PRESET]     (default: release)
 # The build goes to build-deb-PRESET/ (installed under /usr, no tests), the
 # packages to build-deb-PRESET/packages/; their paths are printed, one a
-# line. A cross preset (with a toolchain file and CMAKE_CROSSCOMPILING_EMULATOR)
-# makes packages for its architecture. Needs help2man, dpkg-dev and file.
+# line. A cross preset (a toolchain file with a Debian root of the target as
+# CMAKE_SYSROOT and qemu-user as CMAKE_CROSSCOMPILING_EMULATOR) makes the
+# packages of its architecture, arm64 or armhf; their dependencies are then
+# computed against that root, which needs root (a private mount namespace).
+# Needs help2man, dpkg-dev and file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
