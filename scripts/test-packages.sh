@@ -47,7 +47,7 @@ mmdebstrap --verbose --variant=apt --mode=root --skip=essential/unlink \
   "$suite" "$root" >"$work/mmdebstrap.log" 2>&1 || { tail -30 "$work/mmdebstrap.log" >&2; fail "mmdebstrap"; }
 echo "clean $suite root with the packages: $((SECONDS - t0)) s" >&2
 for p in kestovar libsyna1 libsyna-dev libgl1-mesa-dri; do
-  chroot "$root" dpkg-query -W -f='${Status}\n' "$p" | grep -q "install ok installed" ||
+  [ "$(chroot "$root" dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] ||
     fail "$p is not installed in the root"
 done
 mount -t proc proc "$root/proc"

@@ -21,7 +21,7 @@ pc=$(find "$top" -name syna.pc -print -quit)
 libdir=$(dirname "$so")
 [ -f "$top/include/syna.h" ] || fail "no syna.h"
 [ -f "$top/share/doc/kestovar/README.md" ] || fail "no README in the doc folder"
-[ "$(readelf -d "$so" | grep -o 'soname: \[.*\]')" = "soname: [$(basename "$so")]" ] ||
+[ "$(readelf -d "$so" | sed -n 's/.*\(soname: \[.*\]\).*/\1/p')" = "soname: [$(basename "$so")]" ] ||
   fail "$so does not carry its own name as SONAME"
 
 # Exported: the functions and globals syna.h declares, no more, no less.
@@ -50,9 +50,12 @@ cmp -n $bytes "$WORK/ref.raw" "$WORK/plain.raw" || fail "the host's render diffe
 cmp -s "$WORK/ref.raw" "$WORK/plain.raw" && fail "the live-control calls changed nothing"
 for host in host-pc cmake/host; do
   exe=$WORK/$host
-  readelf -d "$exe" | grep -q "NEEDED.*\[$(basename "$so")\]" || fail "$host does not link $(basename "$so")"
-  LD_LIBRARY_PATH=$libdir ldd "$exe" | grep -q "$(basename "$so") => $libdir/" ||
-    fail "$host does not load the staged library"
+  # (Whole outputs first: grep -q would stop reading, and pipefail would
+  # count the writer's broken pipe as a failure.)
+  dynamic=$(readelf -d "$exe")
+  grep -q "NEEDED.*\[$(basename "$so")\]" <<<"$dynamic" || fail "$host does not link $(basename "$so")"
+  loads=$(LD_LIBRARY_PATH=$libdir ldd "$exe")
+  grep -q "$(basename "$so") => $libdir/" <<<"$loads" || fail "$host does not load the staged library"
   LD_LIBRARY_PATH=$libdir "$exe" "$song" $frames "$WORK/out.raw" >"$WORK/out.txt"
   cmp "$WORK/ref.raw" "$WORK/out.raw" || fail "$host renders other bytes than the in-tree library"
   cmp "$WORK/ref.txt" "$WORK/out.txt" || fail "$host reports another row or counter"
