@@ -11,6 +11,12 @@
 #ifndef KESTOVAR_ENCODER_BUILT
 #define KESTOVAR_ENCODER_BUILT ""
 #endif
+// Where an installed module sits, relative to the installed executable's
+// folder (bin/ -> lib/kestovar/), so that a staged or relocated install
+// finds its own.
+#ifndef KESTOVAR_ENCODER_INSTALLED
+#define KESTOVAR_ENCODER_INSTALLED ""
+#endif
 
 namespace {
 
@@ -29,7 +35,10 @@ std::string own_folder() {
 }  // namespace
 
 std::vector<std::string> encoder_places(void) {
-    return {own_folder() + "kestovar-encoder.so", KESTOVAR_ENCODER_BUILT};
+    const std::string folder = own_folder();
+    const std::string installed = KESTOVAR_ENCODER_INSTALLED;
+    return {folder + "kestovar-encoder.so",
+            installed.empty() || folder.empty() ? "" : folder + installed, KESTOVAR_ENCODER_BUILT};
 }
 
 const encoder_api *encoder_load(char *error, size_t size) {

@@ -4,7 +4,7 @@
 # it renders the whole show into out/kestovar.mp4 instead and says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --run
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" --target kestovar >/dev/null
 if [ $# -eq 0 ] && ! { [ -n "${DISPLAY:-}" ] && timeout 5 xdpyinfo >/dev/null 2>&1; }; then

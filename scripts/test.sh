@@ -18,6 +18,8 @@ for preset in test sanitize; do
   echo "== $preset tests" >&2
   ctest --preset "$preset" -j"$jobs"
 done
+echo "== Debian packages: lintian, installed into a clean Debian root" >&2
+scripts/test-packages.sh
 echo "== fuzz build" >&2
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" --target syna_fuzz
