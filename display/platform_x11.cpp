@@ -40,6 +40,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,11 @@ struct held_connection {
     }
 };
 
+// DISPLAY as SDL_Init saw it, for platform_answers on another thread (which
+// must not read the environment while this one changes it).
+char answer_display[256];
+std::atomic<bool> answer_display_set{false};
+
 // SDL_VIDEO_CENTERED, when we set it, until SDL_SetVideoMode has read it.
 bool centred_by_us = false;
 
@@ -116,6 +122,10 @@ extern "C" int platform_sdl_init(void) {
     const bool ours = chosen == nullptr || *chosen == '\0';
     const char *display_name = std::getenv("DISPLAY");
     held_connection held;
+    if (display_name != nullptr && !answer_display_set.load(std::memory_order_relaxed)) {
+        std::snprintf(answer_display, sizeof answer_display, "%s", display_name);
+        answer_display_set.store(true, std::memory_order_release);
+    }
     if ((ours || std::strcmp(chosen, kDriver) == 0) && display_name != nullptr) {
         const int probed = xprobe_hold(display_name, kAnswerMs, &held.fd);
         if (probed == XPROBE_SILENT) {
@@ -232,3 +242,9 @@ extern "C" void platform_close(void) {
 }
 
 extern "C" const char *platform_error(void) { return error_text; }
+
+extern "C" int platform_answers(int timeout_ms) {
+    // A connection of its own: SDL's may be the one that hangs.
+    if (!answer_display_set.load(std::memory_order_acquire)) return 1;
+    return xprobe_answers(answer_display, timeout_ms) != XPROBE_SILENT;
+}
