@@ -99,17 +99,21 @@ int probe_once(const std::string &host, int number, long long deadline, int *hel
     // empty name and data. Any reply - success, refusal or a request to
     // authenticate - shows the server is alive.
     static const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    int result = XPROBE_SILENT;
-    if (send(fd, setup, sizeof setup, MSG_NOSIGNAL) == (ssize_t)sizeof setup &&
-        wait_for(fd, POLLIN, deadline)) {
-        unsigned char status = 0;
-        const ssize_t n = recv(fd, &status, 1, 0);
-        // Closed without a word: a server in the middle of a reset drops
-        // the connections it has not yet set up.
-        result = n == 1 ? XPROBE_ANSWERS : XPROBE_CLOSED;
-        if (n == 1 && status == 1 && held != nullptr) {
-            *held = fd;
-            return result;
+    int result = XPROBE_CLOSED;
+    if (send(fd, setup, sizeof setup, MSG_NOSIGNAL) == (ssize_t)sizeof setup) {
+        if (!wait_for(fd, POLLIN, deadline)) {
+            result = XPROBE_SILENT;
+        } else {
+            // Closed without a word: a server in the middle of a reset
+            // drops the connections it has not yet set up.
+            unsigned char status = 0;
+            if (recv(fd, &status, 1, 0) == 1) {
+                result = XPROBE_ANSWERS;
+                if (status == 1 && held != nullptr) {
+                    *held = fd;
+                    return result;
+                }
+            }
         }
     }
     close(fd);
