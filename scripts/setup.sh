@@ -9,7 +9,7 @@ pkgs=(build-essential cmake pkg-config
       libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri libasound2-dev
       libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libpng-dev ffmpeg valgrind
       libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format clang libclang-rt-14-dev
-      xvfb xdotool x11-apps x11-utils imagemagick sox python3
+      xvfb xinit twm xdotool x11-apps x11-utils imagemagick sox python3
       g++-aarch64-linux-gnu qemu-user googletest)
 for arg in "$@"; do
   case "$arg" in

@@ -25,7 +25,8 @@ if(KESTOVAR_SANITIZE)
 endif()
 
 set(E2E_CASES full_run escape_queued escape_mid no_display no_audio screenshots fullscreen
-  window signals signal_prerender quiet_alsa close_button stopped_server)
+  window signals signal_prerender quiet_alsa close_button stopped_server lone_server xinit
+  stopped_midshow twm)
 set(E2E_ENV "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;CLOSE_WINDOW=$<TARGET_FILE:close_window>;XVFB_SH=${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
 # Valgrind runs once, on the Release build: under the sanitizers it cannot.
 if(NOT KESTOVAR_SANITIZE)
@@ -40,9 +41,10 @@ foreach(case ${E2E_CASES})
     TIMEOUT 400
     ENVIRONMENT "${E2E_ENV}")
 endforeach()
-# The shows share one screen: run them one after another (the stopped
-# server and the missing display use no screen of the fixture).
-list(REMOVE_ITEM E2E_CASES no_display stopped_server)
+# The shows share one screen: run them one after another (the missing
+# display and the cases with servers of their own use no screen of the
+# fixture).
+list(REMOVE_ITEM E2E_CASES no_display stopped_server lone_server xinit stopped_midshow twm)
 list(TRANSFORM E2E_CASES PREPEND e2e_)
 set_tests_properties(${E2E_CASES} PROPERTIES RESOURCE_LOCK e2e_screen)
 
