@@ -56,7 +56,7 @@ protected:
         leave_while_asked = false;
     }
     void start(int silence_ms = 100000) {
-        const watchdog_config c = {&stop_flag,   50,           silence_ms, 10,
+        const watchdog_config c = {&stop_flag,   50,           silence_ms,   10,
                                    fake_answers, record_stuck, record_silent};
         ASSERT_EQ(watchdog_start(&c), 0);
     }
