@@ -9,8 +9,9 @@
  * on SIGINT or SIGTERM; the average frame rate is printed.
  *
  * With no arguments standard output carries only "Measuring CPU speed",
- * the dots and the FPS line. Problems go to standard error: a rejected song
- * or a missing display end the program with status 1; a missing sound card
+ * the dots and the FPS line. Problems go to standard error: a rejected song,
+ * a missing display or an X server that stops answering mid-show (watchdog.h)
+ * end the program with status 1; a missing sound card
  * only silences it, and the position is then taken from the millisecond
  * clock. A wrong command line ends it with status 2.
  *
