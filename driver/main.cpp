@@ -174,13 +174,16 @@ void end_stuck_show() {
 
 // The X server stopped answering with the main thread inside a display
 // call; nothing short of ending the process frees it.
+// DISPLAY as the show began: the display layer changes the environment
+// while it starts, so the watchdog's thread does not read it.
+char display_name[256];
+
 void end_silent_show(int waited_ms) {
     wait_for_render();
-    const char *display = getenv("DISPLAY");
     complain(
         "the X server at DISPLAY=%s stopped answering (waited %d s; is it stopped, or "
         "held by another client?)",
-        display ? display : "", waited_ms / 1000);
+        display_name, waited_ms / 1000);
     _exit(1);
 }
 
@@ -213,6 +216,8 @@ int show(const driver_options &o) {
     const std::string audio_error = sound ? "" : SDL_GetError();
 
     // From here on every call that talks to the X server is watched.
+    const char *display = getenv("DISPLAY");
+    snprintf(display_name, sizeof display_name, "%s", display ? display : "");
     const watchdog_config watch = {&stop_signal,   kStopGraceMs,   kSilenceMs,     kSilenceMs,
                                    tavelo_answers, end_stuck_show, end_silent_show};
     watchdog_start(&watch);

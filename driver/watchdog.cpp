@@ -1,4 +1,11 @@
-/* watchdog.cpp - see watchdog.h. */
+/* watchdog.cpp - see watchdog.h.
+ *
+ * watchdog_stop does not wait for a question to the display that is under
+ * way (that can take probe_ms): the thread is left to finish it and then
+ * finds itself stopped. Each thread carries its own copy of the
+ * configuration and its generation, so a later watchdog_start cannot revive
+ * or reconfigure an old one.
+ */
 #include "watchdog.h"
 
 #include <pthread.h>
@@ -8,11 +15,16 @@
 
 namespace {
 
-watchdog_config config;
-pthread_t thread;
+struct watcher {
+    watchdog_config config;
+    unsigned generation;
+};
+
 pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+unsigned generation = 0;    // under lock: the thread that may call back
+bool calling_back = false;  // under lock
+pthread_t thread;
 bool running = false;
-bool stopping = false;  // under lock
 
 // Written by the main thread only.
 std::atomic<unsigned> call{0};  // odd while inside a display call
@@ -31,27 +43,34 @@ void nap(long ms) {
     nanosleep(&t, nullptr);
 }
 
-bool stop_requested() {
+bool current(const watcher &w) {
     pthread_mutex_lock(&lock);
-    const bool s = stopping;
+    const bool c = generation == w.generation;
     pthread_mutex_unlock(&lock);
-    return s;
+    return c;
 }
 
 // Takes the right to call back: false once watchdog_stop has begun.
-bool claim() {
+bool claim(const watcher &w) {
     pthread_mutex_lock(&lock);
-    const bool mine = !stopping;
-    if (mine) stopping = true;
+    const bool mine = generation == w.generation;
+    if (mine) calling_back = true;
     pthread_mutex_unlock(&lock);
     return mine;
 }
 
-void *watch(void *) {
+void called_back() {
+    pthread_mutex_lock(&lock);
+    calling_back = false;
+    pthread_mutex_unlock(&lock);
+}
+
+void watch(const watcher &w) {
+    const watchdog_config &config = w.config;
     long long signal_seen = -1;
     unsigned suspect_call = 0;  // the call the silence count belongs to
     long long counted_from = 0;
-    while (!stop_requested()) {
+    while (current(w)) {
         nap(kLookMs);
         const unsigned c = call.load();
         const long long now = now_ms();
@@ -65,8 +84,11 @@ void *watch(void *) {
         if (signal_seen >= 0) {
             const long long since = signal_seen > entered ? signal_seen : entered;
             if (now - since >= config.grace_ms) {
-                if (claim()) config.on_stuck_stop();
-                return nullptr;
+                if (claim(w)) {
+                    config.on_stuck_stop();
+                    called_back();
+                }
+                return;
             }
             continue;
         }
@@ -79,20 +101,35 @@ void *watch(void *) {
             counted_from = after;
             continue;
         }
-        if (claim()) config.on_silent((int)(after - entered));
-        return nullptr;
+        if (claim(w)) {
+            config.on_silent((int)(after - entered));
+            called_back();
+        }
+        return;
     }
+}
+
+void *run(void *arg) {
+    watcher *w = static_cast<watcher *>(arg);
+    watch(*w);
+    delete w;
     return nullptr;
 }
 
 }  // namespace
 
 int watchdog_start(const watchdog_config *c) {
-    config = *c;
-    stopping = false;
+    watchdog_stop();
     call.store(0);
-    running = pthread_create(&thread, nullptr, watch, nullptr) == 0;
-    return running ? 0 : -1;
+    pthread_mutex_lock(&lock);
+    watcher *w = new watcher{*c, ++generation};
+    pthread_mutex_unlock(&lock);
+    running = pthread_create(&thread, nullptr, run, w) == 0;
+    if (!running) {
+        delete w;
+        return -1;
+    }
+    return 0;
 }
 
 void watchdog_enter(void) {
@@ -104,9 +141,15 @@ void watchdog_leave(void) { call.fetch_add(1); }
 
 void watchdog_stop(void) {
     if (!running) return;
-    pthread_mutex_lock(&lock);
-    stopping = true;
-    pthread_mutex_unlock(&lock);
-    pthread_join(thread, nullptr);
     running = false;
+    pthread_mutex_lock(&lock);
+    // A callback under way is waited for (the demo's end the process);
+    // otherwise the thread is only told that it is no longer current.
+    const bool wait = calling_back;
+    generation++;
+    pthread_mutex_unlock(&lock);
+    if (wait)
+        pthread_join(thread, nullptr);
+    else
+        pthread_detach(thread);
 }

@@ -40,8 +40,9 @@ struct watchdog_config {
 int watchdog_start(const watchdog_config *config);
 void watchdog_enter(void);
 void watchdog_leave(void);
-/* Ends the watch. If a callback is running it waits for it (the demo's
- * never return), so whatever follows never races a callback. */
+/* Ends the watch at once. If a callback is running it waits for it (the
+ * demo's never return), so whatever follows never races a callback; a
+ * question to the display under way is not waited for. */
 void watchdog_stop(void);
 
 #endif

@@ -13,6 +13,8 @@
 
 namespace {
 
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 volatile sig_atomic_t stop_flag = 0;
 std::atomic<int> stuck_calls{0}, silent_calls{0}, questions{0};
 std::atomic<int> waited{-1};
@@ -20,8 +22,12 @@ std::atomic<int> answer{1};
 // When set, the display is asked while the main thread leaves its call.
 std::atomic<bool> leave_while_asked{false};
 
+// When set, a question to the display waits until it is cleared.
+std::atomic<bool> hold_answer{false};
+
 int fake_answers(int) {
     questions++;
+    while (hold_answer) sleep_ms(5);
     if (leave_while_asked) {
         watchdog_leave();
         return 0;
@@ -33,8 +39,6 @@ void record_silent(int ms) {
     waited = ms;
     silent_calls++;
 }
-
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Waits (generously: the machine may be busy) for a condition to hold.
 template <class F>
@@ -54,6 +58,7 @@ protected:
         waited = -1;
         answer = 1;
         leave_while_asked = false;
+        hold_answer = false;
     }
     void start(int silence_ms = 100000) {
         const watchdog_config c = {&stop_flag,   50,           silence_ms,   10,
@@ -133,6 +138,28 @@ TEST_F(Watchdog, NothingIsCalledAfterStop) {
     watchdog_leave();
     EXPECT_EQ(silent_calls, 0);
     EXPECT_EQ(stuck_calls, 0);
+}
+
+TEST_F(Watchdog, StopDoesNotWaitForAQuestionUnderWay) {
+    // A failed start-up stops the watchdog while it asks a stopped server,
+    // which may take seconds: the error must not wait for it.
+    answer = 0;
+    hold_answer = true;
+    start(30);
+    watchdog_enter();
+    ASSERT_TRUE(within(10000, [] { return questions > 0; }));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        watchdog_stop();
+        stopped = true;
+    });
+    const bool returned = within(10000, [&] { return stopped.load(); });
+    hold_answer = false;
+    stopper.join();
+    watchdog_leave();
+    EXPECT_TRUE(returned);
+    sleep_ms(200);  // the old thread gets its (silent) answer now
+    EXPECT_EQ(silent_calls, 0);
 }
 
 }  // namespace
