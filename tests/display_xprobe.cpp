@@ -158,13 +158,4 @@ TEST(Xprobe, RefusalsAndSilenceAreNotHeld) {
     EXPECT_TRUE(peer_closed(server.kept(0)));
 }
 
-TEST(Xprobe, FormsItDoesNotReadAreLeftToXlib) {
-    int fd = 7;
-    for (const char *d : {"", "nocolon", ":", "host::0", ":x", "/path:0"}) {
-        EXPECT_EQ(xprobe_hold(d, 100, &fd), XPROBE_UNKNOWN) << d;
-        EXPECT_EQ(fd, -1) << d;
-    }
-    EXPECT_EQ(xprobe_hold(nullptr, 100, &fd), XPROBE_UNKNOWN);
-}
-
 }  // namespace
