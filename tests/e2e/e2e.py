@@ -6,6 +6,7 @@ Usage: e2e.py CASE   with the environment set by CTest:
   SYNA_RENDER  path of syna-render (for the reference audio)
   ESCAPE_SHIM  path of the LD_PRELOAD helper that queues an Escape key
   CLOSE_WINDOW path of the helper that clicks a window's close button
+  NO_MAP_WM    path of a window manager that never maps a window
   XVFB_SH      path of xvfb.sh (for the case that needs a server of its own)
   VALGRIND     path of valgrind, VALGRIND_SUPP its suppressions (valgrind case)
   E2E_OUT      folder for screenshots and audio captures; E2E_OUT/x/display
@@ -640,6 +641,60 @@ def case_twm():
         end_xvfb(server)
 
 
+def case_unmapped():
+    """A window manager that never maps the window holds the show in its
+    start-up, on a server that answers: SIGTERM and SIGINT still end it
+    within a second or two, with the frame-rate line and status 0."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        server, display = own_xvfb(reset=False)
+        wm = subprocess.Popen([os.environ["NO_MAP_WM"]], env=env_with(DISPLAY=display),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              start_new_session=True)
+        try:
+            if wm.stdout.readline() != b"ready\n":
+                fail("the window manager did not start")
+            proc = start_show(DISPLAY=display)
+            try:
+                # Its window exists, unmapped, once the start-up waits for it.
+                end = time.monotonic() + 60
+                while True:
+                    r = subprocess.run(["xdotool", "search", "--class", "^kestovar$"],
+                                       capture_output=True, timeout=10,
+                                       env=env_with(DISPLAY=display))
+                    if r.stdout.split() and proc.poll() is None:
+                        break
+                    if proc.poll() is not None or time.monotonic() > end:
+                        fail("%s: no window waiting to be shown (status %s)" % (
+                            sig.name, proc.poll()))
+                    time.sleep(0.1)
+                time.sleep(1.0)
+                if proc.poll() is not None:
+                    fail("%s: the show ended by itself with status %d" % (sig.name,
+                                                                           proc.returncode))
+                t0 = time.monotonic()
+                proc.send_signal(sig)
+                try:
+                    proc.wait(timeout=60)
+                except subprocess.TimeoutExpired:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                    fail("%s: the show still ran a minute later" % sig.name)
+                took = time.monotonic() - t0
+            finally:
+                if proc.poll() is None:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                p = finish(proc)
+        finally:
+            wm.kill()
+            wm.wait()
+            end_xvfb(server)
+        if p.returncode != 0 or p.stdout != b"Measuring CPU speed" + b"." * 80 + b"\nFPS: 0\n":
+            fail("%s: status %d, stdout %r, stderr %r" % (sig.name, p.returncode,
+                                                          p.stdout[-30:], p.stderr))
+        if took > 5:
+            fail("%s: the show took %.1f s to end" % (sig.name, took))
+        print("%s with the window never shown: ended in %.2f s" % (sig.name, took))
+
+
 def case_valgrind():
     """A short live show under valgrind's memcheck, ended by Escape once
     frames are on the screen: no invalid read or write, no use of
@@ -696,6 +751,7 @@ CASES = {
     "xinit": case_xinit,
     "stopped_midshow": case_stopped_midshow,
     "twm": case_twm,
+    "unmapped": case_unmapped,
 }
 
 if __name__ == "__main__":
