@@ -14,6 +14,7 @@ Usage: e2e.py CASE   with the environment set by CTest:
 
 Each case exits 0 when it passes and prints what failed otherwise.
 """
+import ctypes
 import os
 import re
 import select
@@ -438,6 +439,12 @@ def case_stopped_server():
     print("stopped server: status 1 after %.1f s with %r" % (secs, p.stderr.decode().strip()))
 
 
+def die_with_us():
+    """For a helper process: SIGTERM when this script dies (a test timeout
+    kills it, and no server or window manager may outlive it)."""
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 def own_xvfb(size="640x480", reset=True):
     """An Xvfb of the case's own on a free display, as a kiosk starts it:
     with reset=True it resets whenever its last client leaves. Returns the
@@ -447,7 +454,8 @@ def own_xvfb(size="640x480", reset=True):
     if not reset:
         args.append("-noreset")
     proc = subprocess.Popen(args, pass_fds=(w,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, start_new_session=True)
+                            stderr=subprocess.DEVNULL, start_new_session=True,
+                            preexec_fn=die_with_us)
     os.close(w)
     number = b""
     deadline = time.monotonic() + 30
@@ -607,7 +615,7 @@ def case_twm():
     server, display = own_xvfb("1280x720", reset=False)
     wm = subprocess.Popen(["twm", "-f", rc], env=env_with(DISPLAY=display),
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          start_new_session=True)
+                          start_new_session=True, preexec_fn=die_with_us)
     try:
         time.sleep(1.0)
         if wm.poll() is not None:
@@ -649,7 +657,7 @@ def case_unmapped():
         server, display = own_xvfb(reset=False)
         wm = subprocess.Popen([os.environ["NO_MAP_WM"]], env=env_with(DISPLAY=display),
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              start_new_session=True)
+                              start_new_session=True, preexec_fn=die_with_us)
         try:
             if wm.stdout.readline() != b"ready\n":
                 fail("the window manager did not start")
