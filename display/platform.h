@@ -49,6 +49,11 @@ EGLNativeWindowType platform_native_window(void);
 
 void platform_close(void);
 
+/* Whether the window system still answers within timeout_ms: 1 (or cannot
+ * tell), 0 when it stays silent. Any thread, at any time after
+ * platform_sdl_init; it does not touch SDL's connections. */
+int platform_answers(int timeout_ms);
+
 const char *platform_error(void);
 
 #ifdef __cplusplus

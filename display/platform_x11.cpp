@@ -14,7 +14,14 @@
  *
  * Before SDL opens the display, the server is asked for a connection-setup
  * reply with a deadline (xprobe.h): Xlib would wait for ever on a server
- * that accepts connections and never answers.
+ * that accepts connections and never answers. That connection stays open
+ * until SDL's own exist: a server whose only client leaves resets, and a
+ * kiosk's server has no other client.
+ *
+ * Unless the user placed it (SDL_VIDEO_CENTERED, SDL_VIDEO_WINDOW_POS), the
+ * window asks to be centred, which gives it a position of its own: a
+ * manual-placement window manager then maps it at once instead of grabbing
+ * the server until someone clicks.
  *
  * The full-screen window is as large as the X screen and asks the window
  * manager for the EWMH full-screen state, so no panel or decoration shows;
@@ -33,11 +40,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -80,19 +90,63 @@ void request_fullscreen(Display *d, Window wm) {
     XFlush(d);
 }
 
+// While SDL opens its connections, one of ours is held open, so the server
+// always has a client: an X server that has none resets, and drops the
+// connections that come meanwhile (SDL's own check opens and closes one).
+struct held_connection {
+    int fd = -1;
+    Display *xlib = nullptr;
+    ~held_connection() {
+        if (xlib != nullptr) XCloseDisplay(xlib);
+        if (fd >= 0) close(fd);
+    }
+};
+
+// DISPLAY as SDL_Init saw it, for platform_answers on another thread (which
+// must not read the environment while this one changes it).
+char answer_display[256];
+std::atomic<bool> answer_display_set{false};
+
+// SDL_VIDEO_CENTERED, when we set it, until SDL_SetVideoMode has read it.
+bool centred_by_us = false;
+
+void forget_centring() {
+    if (centred_by_us) unsetenv("SDL_VIDEO_CENTERED");
+    centred_by_us = false;
+}
+
 }  // namespace
 
 extern "C" int platform_sdl_init(void) {
     const char *chosen = std::getenv("SDL_VIDEODRIVER");
     const bool ours = chosen == nullptr || *chosen == '\0';
     const char *display_name = std::getenv("DISPLAY");
-    if ((ours || std::strcmp(chosen, kDriver) == 0) && display_name != nullptr &&
-        xprobe_answers(display_name, kAnswerMs) == XPROBE_SILENT) {
-        set_error(
-            "cannot open the display: the X server at DISPLAY=%s does not answer "
-            "(waited %d s)",
-            display_name, kAnswerMs / 1000);
-        return -1;
+    held_connection held;
+    if (display_name != nullptr && !answer_display_set.load(std::memory_order_relaxed)) {
+        std::snprintf(answer_display, sizeof answer_display, "%s", display_name);
+        answer_display_set.store(true, std::memory_order_release);
+    }
+    if ((ours || std::strcmp(chosen, kDriver) == 0) && display_name != nullptr) {
+        const int probed = xprobe_hold(display_name, kAnswerMs, &held.fd);
+        if (probed == XPROBE_SILENT) {
+            set_error(
+                "cannot open the display: the X server at DISPLAY=%s does not answer "
+                "(waited %d s)",
+                display_name, kAnswerMs / 1000);
+            return -1;
+        }
+        // The probe cannot authenticate; an Xlib connection can, and keeps
+        // a server that wants authorisation from resetting too. The server
+        // has just answered, so this does not wait long.
+        if (probed == XPROBE_ANSWERS) held.xlib = XOpenDisplay(display_name);
+    }
+    // A window with a position of its own is placed by the window manager
+    // at once; a manual-placement one would otherwise grab the server until
+    // someone clicks.
+    if (std::getenv("SDL_VIDEO_CENTERED") == nullptr &&
+        std::getenv("SDL_VIDEO_WINDOW_POS") == nullptr) {
+        setenv("SDL_VIDEO_CENTERED", "1", 1);
+        centred_by_us = true;
     }
     // setenv may move the old string: keep a copy to put back.
     const std::string saved = chosen ? chosen : "";
@@ -109,6 +163,7 @@ extern "C" int platform_sdl_init(void) {
     }
 
     if (started < 0) {
+        forget_centring();
         if (ours) {
             const char *display = std::getenv("DISPLAY");
             if (display == nullptr || *display == '\0')
@@ -132,6 +187,7 @@ extern "C" int platform_sdl_init(void) {
     char name[32] = "";
     if (SDL_VideoDriverName(name, sizeof name) == nullptr || std::strcmp(name, kDriver) != 0) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        forget_centring();
         set_error(
             "cannot open the display: SDL video driver is \"%s\", "
             "but an X display is needed (is DISPLAY set?)",
@@ -142,6 +198,7 @@ extern "C" int platform_sdl_init(void) {
 }
 
 extern "C" int platform_init(int fullscreen) {
+    forget_centring();
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 || info.info.x11.window == 0) {
@@ -177,6 +234,7 @@ extern "C" void platform_screen_size(unsigned *width, unsigned *height) {
 extern "C" EGLNativeWindowType platform_native_window(void) { return x_window; }
 
 extern "C" void platform_close(void) {
+    forget_centring();
     // The window and both connections belong to SDL; SDL_Quit frees them.
     x_display = nullptr;
     x_window = 0;
@@ -184,3 +242,9 @@ extern "C" void platform_close(void) {
 }
 
 extern "C" const char *platform_error(void) { return error_text; }
+
+extern "C" int platform_answers(int timeout_ms) {
+    // A connection of its own: SDL's may be the one that hangs.
+    if (!answer_display_set.load(std::memory_order_acquire)) return 1;
+    return xprobe_answers(answer_display, timeout_ms) != XPROBE_SILENT;
+}

@@ -296,3 +296,5 @@ extern "C" void tavelo_close(void) {
 }
 
 extern "C" const char *tavelo_error(void) { return error_text; }
+
+extern "C" int tavelo_answers(int timeout_ms) { return platform_answers(timeout_ms); }

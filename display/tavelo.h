@@ -46,6 +46,10 @@ void tavelo_flip(void);
 int tavelo_exitevent(void);
 void tavelo_close(void);
 const char *tavelo_error(void);
+/* From any thread, while another may be stuck in a tavelo_ call: 1 when the
+ * display still answers within timeout_ms (or cannot tell), 0 when it stays
+ * silent. Off screen, or before tavelo_open, always 1. */
+int tavelo_answers(int timeout_ms);
 
 /* The centred viewport for a requested picture of w x h on a W x H screen. */
 typedef struct tavelo_rect {

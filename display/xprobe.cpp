@@ -17,6 +17,9 @@
 
 namespace {
 
+// Internal: the server took the connection and closed it unanswered.
+constexpr int XPROBE_CLOSED = 100;
+
 long long now_ms() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -83,7 +86,42 @@ int tcp_socket(const std::string &host, int number, long long deadline) {
 
 }  // namespace
 
-extern "C" int xprobe_answers(const char *display, int timeout_ms) {
+namespace {
+
+// One connection-setup handshake. On a reply that accepts the connection
+// and a non-null `held`, the connection stays open in *held.
+int probe_once(const std::string &host, int number, long long deadline, int *held) {
+    const int fd = host.empty() || host == "unix" ? unix_socket(number, deadline)
+                                                  : tcp_socket(host, number, deadline);
+    if (fd < 0) return XPROBE_NO_SERVER;
+
+    // Connection setup with no authorisation: byte order, protocol 11.0,
+    // empty name and data. Any reply - success, refusal or a request to
+    // authenticate - shows the server is alive.
+    static const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    int result = XPROBE_CLOSED;
+    if (send(fd, setup, sizeof setup, MSG_NOSIGNAL) == (ssize_t)sizeof setup) {
+        if (!wait_for(fd, POLLIN, deadline)) {
+            result = XPROBE_SILENT;
+        } else {
+            // Closed without a word: a server in the middle of a reset
+            // drops the connections it has not yet set up.
+            unsigned char status = 0;
+            if (recv(fd, &status, 1, 0) == 1) {
+                result = XPROBE_ANSWERS;
+                if (status == 1 && held != nullptr) {
+                    *held = fd;
+                    return result;
+                }
+            }
+        }
+    }
+    close(fd);
+    return result;
+}
+
+int probe(const char *display, int timeout_ms, int *held) {
+    if (held != nullptr) *held = -1;
     if (display == nullptr) return XPROBE_UNKNOWN;
     const std::string d = display;
     const size_t colon = d.rfind(':');
@@ -99,21 +137,23 @@ extern "C" int xprobe_answers(const char *display, int timeout_ms) {
     if (host.find('/') != std::string::npos) return XPROBE_UNKNOWN;
 
     const long long deadline = now_ms() + timeout_ms;
-    const int fd = host.empty() || host == "unix" ? unix_socket((int)number, deadline)
-                                                  : tcp_socket(host, (int)number, deadline);
-    if (fd < 0) return XPROBE_NO_SERVER;
-
-    // Connection setup with no authorisation: byte order, protocol 11.0,
-    // empty name and data. Any reply - success, refusal or a request to
-    // authenticate - shows the server is alive.
-    static const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    int result = XPROBE_SILENT;
-    if (send(fd, setup, sizeof setup, MSG_NOSIGNAL) == (ssize_t)sizeof setup &&
-        wait_for(fd, POLLIN, deadline)) {
-        unsigned char status = 0;
-        const ssize_t n = recv(fd, &status, 1, 0);
-        result = n == 1 ? XPROBE_ANSWERS : XPROBE_NO_SERVER;
+    for (;;) {
+        const int result = probe_once(host, (int)number, deadline, held);
+        if (result != XPROBE_CLOSED) return result;
+        // The reset is over in milliseconds; ask again until the deadline.
+        const long long left = deadline - now_ms();
+        if (left <= 0) return XPROBE_NO_SERVER;
+        const timespec pause = {0, (left < 20 ? left : 20) * 1000000L};
+        nanosleep(&pause, nullptr);
     }
-    close(fd);
-    return result;
+}
+
+}  // namespace
+
+extern "C" int xprobe_answers(const char *display, int timeout_ms) {
+    return probe(display, timeout_ms, nullptr);
+}
+
+extern "C" int xprobe_hold(const char *display, int timeout_ms, int *fd) {
+    return probe(display, timeout_ms, fd);
 }

@@ -10,6 +10,14 @@
  * /tmp/.X11-unix) and "host:N" (TCP port 6000 + N). Anything else is left
  * to Xlib (reported as XPROBE_UNKNOWN).
  *
+ * A server that closes the connection without a word is resetting (it does
+ * so when its last client leaves, and drops connections made meanwhile);
+ * the probe asks again until the deadline.
+ *
+ * xprobe_hold does the same and, when the server accepts the connection,
+ * leaves it open in *fd (else *fd is -1): while it is open the server has
+ * a client and does not reset. The caller closes it.
+ *
  * Limitations: the reply is not read beyond its first byte; the TCP host
  * name is resolved with getaddrinfo, which has no deadline of its own.
  */
@@ -28,6 +36,7 @@ enum {
 };
 
 int xprobe_answers(const char *display, int timeout_ms);
+int xprobe_hold(const char *display, int timeout_ms, int *fd);
 
 #ifdef __cplusplus
 }

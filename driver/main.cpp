@@ -9,8 +9,9 @@
  * on SIGINT, SIGTERM or SIGHUP; the average frame rate is printed.
  *
  * With no arguments standard output carries only "Measuring CPU speed",
- * the dots and the FPS line. Problems go to standard error: a rejected song
- * or a missing display end the program with status 1; a missing sound card
+ * the dots and the FPS line. Problems go to standard error: a rejected song,
+ * a missing display or an X server that stops answering mid-show (watchdog.h)
+ * end the program with status 1; a missing sound card
  * only silences it, and the position is then taken from the millisecond
  * clock. A wrong command line ends it with status 2.
  *
@@ -29,6 +30,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,7 @@
 #include "scene.h"
 #include "syna.h"
 #include "tavelo.h"
+#include "watchdog.h"
 
 #ifndef KESTOVAR_VERSION
 #define KESTOVAR_VERSION "unknown"
@@ -173,6 +176,57 @@ int capture(const driver_options &o) {
     return 0;
 }
 
+// The live show's count, published for the watchdog, which prints the last
+// line itself when the display holds the main thread past a stop signal.
+std::atomic<int> shown_frames{0};
+std::atomic<bool> show_started{false}, show_ended{false};
+std::atomic<Uint32> show_start{0}, show_end{0};
+
+// How long a display call may go on after a stop signal, and how long one
+// may take before the X server is asked whether it still answers (it then
+// has as long again to answer).
+constexpr int kStopGraceMs = 1000;
+constexpr int kSilenceMs = 5000;
+
+int frame_rate(int frames, Uint32 start, Uint32 end) {
+    const int elapsed = (int)(end - start);
+    // Both readings in the same millisecond: no rate can be measured.
+    return elapsed > 0 ? (int)((long long)frames * 1000 / elapsed) : 0;
+}
+
+// Standard output as far as the song render takes it: the dots come first.
+void wait_for_render() {
+    while (!prerender_finished()) SDL_Delay(10);
+}
+
+// The main thread is stuck in the display after a stop signal: end the
+// show as the signal would have, the frame-rate line and status 0. The
+// sound thread ends with the process; the terminal was never changed.
+void end_stuck_show() {
+    wait_for_render();
+    const Uint32 start = show_start.load();
+    const Uint32 end = show_ended.load() ? show_end.load() : SDL_GetTicks();
+    const int fps = show_started.load() ? frame_rate(shown_frames.load(), start, end) : 0;
+    printf("\nFPS: %d\n", fps);
+    fflush(stdout);
+    _exit(0);
+}
+
+// The X server stopped answering with the main thread inside a display
+// call; nothing short of ending the process frees it.
+// DISPLAY as the show began: the display layer changes the environment
+// while it starts, so the watchdog's thread does not read it.
+char display_name[256];
+
+void end_silent_show(int waited_ms) {
+    wait_for_render();
+    complain(
+        "the X server at DISPLAY=%s stopped answering (waited %d s; is it stopped, or "
+        "held by another client?)",
+        display_name, waited_ms / 1000);
+    _exit(1);
+}
+
 int show(const driver_options &o) {
     printf("Measuring CPU speed");
     if (const char *why = show_load_embedded()) {
@@ -200,39 +254,61 @@ int show(const driver_options &o) {
     if (sound && SDL_OpenAudio(&want, nullptr) < 0) sound = false;
     const std::string audio_error = sound ? "" : SDL_GetError();
 
+    // From here on every call that talks to the X server is watched.
+    const char *display = getenv("DISPLAY");
+    snprintf(display_name, sizeof display_name, "%s", display ? display : "");
+    const watchdog_config watch = {&stop_signal,   kStopGraceMs,   kSilenceMs,     kSilenceMs,
+                                   tavelo_answers, end_stuck_show, end_silent_show};
+    watchdog_start(&watch);
+
     tavelo_window(o.window_w, o.window_h);
+    watchdog_enter();
     const int opened = tavelo_open(640, 480, 32, 0);
+    watchdog_leave();
     prerender_end();
     if (!sound) complain("no audio device (%s); the show runs silently", audio_error.c_str());
     if (opened < 0) {
         complain("%s", tavelo_error());
+        watchdog_enter();
         SDL_Quit();
+        watchdog_leave();
+        watchdog_stop();
         return 1;
     }
+    watchdog_enter();
     SDL_WM_SetCaption("Kestovar", nullptr);
     SDL_ShowCursor(0);
+    watchdog_leave();
     if (sound) SDL_PauseAudio(0);
     const Uint32 start = SDL_GetTicks();
+    show_start.store(start);
+    show_started.store(true);
 
     int frames = 0;
     for (;;) {
-        if (tavelo_exitevent()) break;
-        if (stop_signal) break;
-        if (quit) break;
+        // GL calls talk to the X server too (Mesa checks the window's size
+        // as a frame begins): the whole pass is watched.
+        watchdog_enter();
+        if (tavelo_exitevent() || stop_signal || quit) break;
         const int ms = (int)(SDL_GetTicks() - start);
         if (!sound) clock_position(ms);
         if (osa(ms)) {
             tavelo_flip();
             frames++;
+            shown_frames.store(frames);
         }
+        watchdog_leave();
     }
+    watchdog_leave();
 
     const Uint32 end = SDL_GetTicks();
+    show_end.store(end);
+    show_ended.store(true);
+    watchdog_enter();
     tavelo_close();
-    const int elapsed = (int)(end - start);
-    // Both readings in the same millisecond: no rate can be measured.
-    const int fps = elapsed > 0 ? (int)((long long)frames * 1000 / elapsed) : 0;
-    printf("\nFPS: %d\n", fps);
+    watchdog_leave();
+    watchdog_stop();
+    printf("\nFPS: %d\n", frame_rate(frames, start, end));
     return 0;
 }
 

@@ -53,7 +53,8 @@ const char *driver_options_usage(void) {
            "  --version            the program's version\n"
            "\n"
            "Exit status: 0 after a show or a finished capture, 1 on failure,\n"
-           "2 for a wrong command line.\n";
+           "2 for a wrong command line. An X server that stops answering\n"
+           "ends the show with status 1 after 10 seconds.\n";
 }
 
 int driver_options_parse(int argc, const char *const *argv, driver_options *o, std::string *error) {

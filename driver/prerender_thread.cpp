@@ -10,15 +10,19 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 #include "show.h"
 
 namespace {
 
 pthread_t worker;
 bool running = false;
+std::atomic<bool> finished{false};
 
 void *render(void *after_block) {
     show_prerender(reinterpret_cast<void (*)(int)>(after_block));
+    finished.store(true);
     return nullptr;
 }
 
@@ -26,10 +30,15 @@ void *render(void *after_block) {
 
 void prerender_begin(void (*after_block)(int block)) {
     running = pthread_create(&worker, nullptr, render, reinterpret_cast<void *>(after_block)) == 0;
-    if (!running) show_prerender(after_block);
+    if (!running) {
+        show_prerender(after_block);
+        finished.store(true);
+    }
 }
 
 void prerender_end(void) {
     if (running) pthread_join(worker, nullptr);
     running = false;
 }
+
+int prerender_finished(void) { return finished.load() ? 1 : 0; }

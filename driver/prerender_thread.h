@@ -19,5 +19,7 @@
 
 void prerender_begin(void (*after_block)(int block));
 void prerender_end(void);
+/* 1 once the song is rendered (the last dot printed), from any thread. */
+int prerender_finished(void);
 
 #endif

@@ -20,7 +20,7 @@ run_pkgs=(build-essential cmake pkg-config
 # private X server and its tools, the Arm cross build, the packages.
 test_pkgs=(ffmpeg valgrind libgtest-dev libgmock-dev libbenchmark-dev googletest
            clang-format clang libclang-rt-14-dev
-           xvfb xdotool x11-apps imagemagick sox python3
+           xvfb xinit twm xdotool x11-apps imagemagick sox python3
            g++-aarch64-linux-gnu qemu-user
            help2man dpkg-dev file lintian mmdebstrap)
 pkgs=("${run_pkgs[@]}")

@@ -1,6 +1,6 @@
 # Display layer tests. The viewport, event and off-screen tests need no X
 # server; the X11 ones start an Xvfb of their own on :90 to :99.
-add_executable(display_tests display_viewport.cpp display_events.cpp)
+add_executable(display_tests display_viewport.cpp display_events.cpp display_xprobe.cpp)
 target_link_libraries(display_tests PRIVATE tavelo GTest::gtest_main)
 gtest_discover_tests(display_tests
   PROPERTIES LABELS display SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")

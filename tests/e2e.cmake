@@ -24,9 +24,18 @@ if(KESTOVAR_SANITIZE)
   target_link_options(close_window PRIVATE -fno-sanitize=all)
 endif()
 
+# A window manager that never maps a window.
+add_executable(no_map_wm e2e/no_map_wm.c)
+target_link_libraries(no_map_wm PRIVATE PkgConfig::X11)
+if(KESTOVAR_SANITIZE)
+  target_compile_options(no_map_wm PRIVATE -fno-sanitize=all)
+  target_link_options(no_map_wm PRIVATE -fno-sanitize=all)
+endif()
+
 set(E2E_CASES full_run escape_queued escape_mid no_display no_audio screenshots fullscreen
-  window signals signal_prerender quiet_alsa close_button stopped_server)
-set(E2E_ENV "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;CLOSE_WINDOW=$<TARGET_FILE:close_window>;XVFB_SH=${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
+  window signals signal_prerender quiet_alsa close_button stopped_server lone_server xinit
+  stopped_midshow twm unmapped)
+set(E2E_ENV "KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;ESCAPE_SHIM=$<TARGET_FILE:escape_shim>;CLOSE_WINDOW=$<TARGET_FILE:close_window>;NO_MAP_WM=$<TARGET_FILE:no_map_wm>;XVFB_SH=${CMAKE_CURRENT_SOURCE_DIR}/e2e/xvfb.sh;E2E_OUT=${E2E_OUT};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0")
 # Valgrind runs once, on the Release build: under the sanitizers it cannot.
 if(NOT KESTOVAR_SANITIZE)
   find_program(VALGRIND valgrind REQUIRED)
@@ -40,9 +49,11 @@ foreach(case ${E2E_CASES})
     TIMEOUT 400
     ENVIRONMENT "${E2E_ENV}")
 endforeach()
-# The shows share one screen: run them one after another (the stopped
-# server and the missing display use no screen of the fixture).
-list(REMOVE_ITEM E2E_CASES no_display stopped_server)
+# The shows share one screen: run them one after another (the missing
+# display and the cases with servers of their own use no screen of the
+# fixture).
+list(REMOVE_ITEM E2E_CASES no_display stopped_server lone_server xinit stopped_midshow twm
+  unmapped)
 list(TRANSFORM E2E_CASES PREPEND e2e_)
 set_tests_properties(${E2E_CASES} PROPERTIES RESOURCE_LOCK e2e_screen)
 

@@ -6,6 +6,7 @@ Usage: e2e.py CASE   with the environment set by CTest:
   SYNA_RENDER  path of syna-render (for the reference audio)
   ESCAPE_SHIM  path of the LD_PRELOAD helper that queues an Escape key
   CLOSE_WINDOW path of the helper that clicks a window's close button
+  NO_MAP_WM    path of a window manager that never maps a window
   XVFB_SH      path of xvfb.sh (for the case that needs a server of its own)
   VALGRIND     path of valgrind, VALGRIND_SUPP its suppressions (valgrind case)
   E2E_OUT      folder for screenshots and audio captures; E2E_OUT/x/display
@@ -13,8 +14,11 @@ Usage: e2e.py CASE   with the environment set by CTest:
 
 Each case exits 0 when it passes and prints what failed otherwise.
 """
+import ctypes
 import os
 import re
+import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -435,6 +439,270 @@ def case_stopped_server():
     print("stopped server: status 1 after %.1f s with %r" % (secs, p.stderr.decode().strip()))
 
 
+def die_with_us():
+    """For a helper process: SIGTERM when this script dies (a test timeout
+    kills it, and no server or window manager may outlive it)."""
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def own_xvfb(size="640x480", reset=True):
+    """An Xvfb of the case's own on a free display, as a kiosk starts it:
+    with reset=True it resets whenever its last client leaves. Returns the
+    process and the display name."""
+    r, w = os.pipe()
+    args = ["Xvfb", "-screen", "0", size + "x24", "-nolisten", "tcp", "-displayfd", str(w)]
+    if not reset:
+        args.append("-noreset")
+    proc = subprocess.Popen(args, pass_fds=(w,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, start_new_session=True,
+                            preexec_fn=die_with_us)
+    os.close(w)
+    number = b""
+    deadline = time.monotonic() + 30
+    while not number.endswith(b"\n") and time.monotonic() < deadline:
+        ready, _, _ = select.select([r], [], [], 1.0)
+        if ready:
+            chunk = os.read(r, 16)
+            if not chunk:
+                break
+            number += chunk
+    os.close(r)
+    if not number.strip().isdigit():
+        proc.kill()
+        fail("Xvfb did not start")
+    return proc, ":" + number.decode().strip()
+
+
+def end_xvfb(proc):
+    try:
+        os.kill(proc.pid, signal.SIGCONT)
+        proc.terminate()
+        proc.wait(timeout=20)
+    except (ProcessLookupError, subprocess.TimeoutExpired):
+        proc.kill()
+        proc.wait()
+
+
+def case_lone_server():
+    """Twenty starts in a row on an Xvfb that resets whenever its last client
+    leaves and has no other client: every one opens the display (an Escape
+    queued at the first frame ends each), none is refused."""
+    server, display = own_xvfb(reset=True)
+    try:
+        for i in range(20):
+            p, _ = run(env_with(DISPLAY=display, SDL_AUDIODRIVER="dummy",
+                                LD_PRELOAD=os.environ["ESCAPE_SHIM"]), timeout=120)
+            if p.returncode != 0:
+                fail("start %d of 20: exit status %d, stderr %r" % (i + 1, p.returncode,
+                                                                     p.stderr))
+            check_stdout(p, expect_fps_zero=True)
+    finally:
+        end_xvfb(server)
+    print("lone server: 20 starts of 20 opened", display)
+
+
+def free_display_number():
+    for n in range(150, 200):
+        if not (os.path.exists("/tmp/.X%d-lock" % n) or
+                os.path.exists("/tmp/.X11-unix/X%d" % n)):
+            return n
+    fail("no free display number in :150 to :199")
+
+
+def case_xinit():
+    """A kiosk's start: xinit runs a bare server with the demo as its only
+    client, three times in a row."""
+    client = ["/usr/bin/env", "LD_PRELOAD=" + os.environ["ESCAPE_SHIM"],
+              "SDL_AUDIODRIVER=dummy", KESTOVAR]
+    for i in range(3):
+        for attempt in range(3):
+            n = free_display_number()
+            p = subprocess.run(["xinit", *client, "--", shutil.which("Xvfb"), ":%d" % n,
+                                "-screen", "0", "640x480x24", "-nolisten", "tcp"],
+                               capture_output=True, timeout=120, start_new_session=True)
+            # Another server may have taken the number meanwhile.
+            if p.stdout:
+                break
+        if not STDOUT_RE.match(p.stdout):
+            fail("xinit start %d: stdout %r, stderr %r" % (i + 1, p.stdout[-100:],
+                                                          p.stderr[-300:]))
+    print("xinit: 3 starts of 3 ran")
+
+
+def wait_window_on(display, proc, timeout=60):
+    """The show's window on `display`, mapped; xdotool itself is bounded in
+    time, as a grabbed server would hold it."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if proc.poll() is not None:
+            fail("the program ended with status %d before its window appeared" % proc.returncode)
+        try:
+            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestovar$"],
+                               capture_output=True, timeout=5, env=env_with(DISPLAY=display))
+            ids = r.stdout.split()
+            if ids:
+                return ids[0].decode()
+        except subprocess.TimeoutExpired:
+            pass
+        time.sleep(0.1)
+    fail("no window named Kestovar was shown on %s" % display)
+
+
+def case_stopped_midshow():
+    """An X server stopped in the middle of the show: SIGTERM and SIGINT
+    still end it within a second or two with the frame-rate line and status
+    0; with no signal it ends with a message and status 1 about ten seconds
+    later."""
+    for sig in (signal.SIGTERM, signal.SIGINT, None):
+        server, display = own_xvfb(reset=False)
+        try:
+            proc = start_show(DISPLAY=display)
+            try:
+                wait_window_on(display, proc)
+                time.sleep(1.0)
+                os.kill(server.pid, signal.SIGSTOP)
+                time.sleep(0.5)
+                t0 = time.monotonic()
+                if sig is not None:
+                    proc.send_signal(sig)
+                try:
+                    proc.wait(timeout=60)
+                except subprocess.TimeoutExpired:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                    fail("%s: the show still ran a minute later" % (sig.name if sig else
+                                                                     "silence"))
+                took = time.monotonic() - t0
+            finally:
+                if proc.poll() is None:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                p = finish(proc)
+        finally:
+            end_xvfb(server)
+        if sig is not None:
+            ended_like_escape(p, sig.name + " with the server stopped")
+            # The watchdog gives the display a second; a loaded machine may
+            # add some.
+            if took > 5:
+                fail("%s: the show took %.1f s to end" % (sig.name, took))
+            print("%s with the server stopped: ended in %.2f s, %r" % (sig.name, took,
+                                                                       p.stdout[-10:]))
+        else:
+            if p.returncode != 1:
+                fail("silent server: exit status %d, stderr %r" % (p.returncode, p.stderr))
+            if b"stopped answering" not in p.stderr or display.encode() not in p.stderr:
+                fail("silent server: the message does not say so: %r" % p.stderr)
+            if not p.stdout.startswith(b"Measuring CPU speed" + b"." * 80):
+                fail("silent server: stdout %r" % p.stdout[-100:])
+            print("silent server: status 1 after %.1f s with %r" % (
+                took, p.stderr.decode().strip()))
+
+
+TWMRC = """TitleFont "fixed"
+ResizeFont "fixed"
+MenuFont "fixed"
+IconFont "fixed"
+IconManagerFont "fixed"
+"""
+
+
+def case_twm():
+    """Under twm, a window manager that places new windows by hand (it grabs
+    the server until someone clicks): the show's window is shown at once,
+    full-screen and --window alike, and Escape and SIGTERM end the show."""
+    rc = os.path.join(OUT, "twmrc")
+    with open(rc, "w") as f:
+        f.write(TWMRC)  # the server's own font: no font packages needed
+    server, display = own_xvfb("1280x720", reset=False)
+    wm = subprocess.Popen(["twm", "-f", rc], env=env_with(DISPLAY=display),
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          start_new_session=True, preexec_fn=die_with_us)
+    try:
+        time.sleep(1.0)
+        if wm.poll() is not None:
+            fail("twm ended with status %d" % wm.returncode)
+        for args, how in (((), "escape"), (("--window", "800x600"), "escape"),
+                          ((), signal.SIGTERM)):
+            proc = start_show(*args, DISPLAY=display)
+            try:
+                win = wait_window_on(display, proc, timeout=30)
+                time.sleep(0.5)
+                if how == "escape":
+                    subprocess.run(["xdotool", "key", "--window", win, "Escape"], check=True,
+                                   capture_output=True, timeout=10,
+                                   env=env_with(DISPLAY=display))
+                else:
+                    proc.send_signal(how)
+                p = finish(proc, timeout=20)
+            except BaseException:
+                if proc.poll() is None:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                raise
+            ended_like_escape(p, "twm %s %s" % (" ".join(args) or "full screen", how))
+            print("twm, %s, %s: %r" % (" ".join(args) or "full screen", how, p.stdout[-10:]))
+    finally:
+        wm.terminate()
+        try:
+            wm.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            wm.kill()
+            wm.wait()
+        end_xvfb(server)
+
+
+def case_unmapped():
+    """A window manager that never maps the window holds the show in its
+    start-up, on a server that answers: SIGTERM and SIGINT still end it
+    within a second or two, with the frame-rate line and status 0."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        server, display = own_xvfb(reset=False)
+        wm = subprocess.Popen([os.environ["NO_MAP_WM"]], env=env_with(DISPLAY=display),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              start_new_session=True, preexec_fn=die_with_us)
+        try:
+            if wm.stdout.readline() != b"ready\n":
+                fail("the window manager did not start")
+            proc = start_show(DISPLAY=display)
+            try:
+                # Its window exists, unmapped, once the start-up waits for it.
+                end = time.monotonic() + 60
+                while True:
+                    r = subprocess.run(["xdotool", "search", "--class", "^kestovar$"],
+                                       capture_output=True, timeout=10,
+                                       env=env_with(DISPLAY=display))
+                    if r.stdout.split() and proc.poll() is None:
+                        break
+                    if proc.poll() is not None or time.monotonic() > end:
+                        fail("%s: no window waiting to be shown (status %s)" % (
+                            sig.name, proc.poll()))
+                    time.sleep(0.1)
+                time.sleep(1.0)
+                if proc.poll() is not None:
+                    fail("%s: the show ended by itself with status %d" % (sig.name,
+                                                                           proc.returncode))
+                t0 = time.monotonic()
+                proc.send_signal(sig)
+                try:
+                    proc.wait(timeout=60)
+                except subprocess.TimeoutExpired:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                    fail("%s: the show still ran a minute later" % sig.name)
+                took = time.monotonic() - t0
+            finally:
+                if proc.poll() is None:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                p = finish(proc)
+        finally:
+            wm.kill()
+            wm.wait()
+            end_xvfb(server)
+        if p.returncode != 0 or p.stdout != b"Measuring CPU speed" + b"." * 80 + b"\nFPS: 0\n":
+            fail("%s: status %d, stdout %r, stderr %r" % (sig.name, p.returncode,
+                                                          p.stdout[-30:], p.stderr))
+        if took > 5:
+            fail("%s: the show took %.1f s to end" % (sig.name, took))
+        print("%s with the window never shown: ended in %.2f s" % (sig.name, took))
+
+
 def case_valgrind():
     """A short live show under valgrind's memcheck, ended by Escape once
     frames are on the screen: no invalid read or write, no use of
@@ -487,6 +755,11 @@ CASES = {
     "quiet_alsa": case_quiet_alsa,
     "stopped_server": case_stopped_server,
     "valgrind": case_valgrind,
+    "lone_server": case_lone_server,
+    "xinit": case_xinit,
+    "stopped_midshow": case_stopped_midshow,
+    "twm": case_twm,
+    "unmapped": case_unmapped,
 }
 
 if __name__ == "__main__":
