@@ -5,7 +5,8 @@
  * collide with globals of other modules linked into the same program.
  * Buffers are std::vector so that a replaced instrument or a second
  * syna_init does not leak; `inst_length` still carries the length that the
- * sequencer and mixer use.
+ * sequencer and mixer use. Everything that moves is one `Synth`, `synth`,
+ * whose members the short names below refer to; reset() makes it new.
  */
 #ifndef KESTOVAR_SYNA_INTERNAL_H
 #define KESTOVAR_SYNA_INTERNAL_H
@@ -311,7 +312,8 @@ constexpr int kChunkFrames = 8192;
 constexpr int kShortRowFrames = 8;
 void mix_chunk(int c0, int count, int channels, short *out);
 // Its buffer: every channel's signal over a chunk, with room behind it for
-// one whole vector of the widest vector unit.
+// one whole vector of the widest vector unit (scratch of one chunk, so not
+// in Synth).
 constexpr int kMixSlack = 64;
 extern float mix_signal[kSlots][kChunkFrames + kMixSlack];
 
