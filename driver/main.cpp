@@ -24,11 +24,14 @@
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "capture.h"
+#include "hold.h"
 #include "options.h"
 #include "playback.h"
 #include "prerender_thread.h"
@@ -133,6 +136,21 @@ int capture(driver_options &o) {
     return 0;
 }
 
+// The test hook of hold.h: chosen frames held on the screen, no sound.
+int hold(const char *spec) {
+    std::vector<double> times;
+    std::string error;
+    const char *go = getenv("KESTOVAR_HOLD_GO");
+    int rc = 1;
+    if (!hold_parse(spec, &times) || go == nullptr)
+        error = "KESTOVAR_HOLD wants rising times like 5,20.5 and KESTOVAR_HOLD_GO a path";
+    else
+        rc = hold_run(times, go, 600.0, &stop_signal, &error);
+    tavelo_close();
+    if (rc != 0) complain("%s", error.c_str());
+    return rc;
+}
+
 int show(const driver_options &o) {
     printf("Measuring CPU speed");
     syna_init(SHOW_RATE);
@@ -162,6 +180,7 @@ int show(const driver_options &o) {
     const std::string audio_error = sound ? "" : SDL_GetError();
 
     tavelo_window(o.window_w, o.window_h);
+    tavelo_backend(o.display);
     const int opened = tavelo_open(640, 480, 32, 0);
     prerender_end();
     if (!sound) complain("no audio device (%s); the show runs silently", audio_error.c_str());
@@ -170,6 +189,8 @@ int show(const driver_options &o) {
         SDL_Quit();
         return 1;
     }
+    if (*tavelo_notice()) complain("%s", tavelo_notice());
+    if (const char *spec = getenv("KESTOVAR_HOLD")) return hold(spec);
     SDL_WM_SetCaption("Kestovar", nullptr);
     SDL_ShowCursor(0);
     if (sound) SDL_PauseAudio(0);

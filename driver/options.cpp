@@ -52,6 +52,9 @@ const char *options_usage(void) {
            "\n"
            "Live show:\n"
            "  --window WxH         in an ordinary window of W x H pixels\n"
+           "  --display x11|console  where to show it; without it: the X display\n"
+           "                       if one answers (DISPLAY), else the console's\n"
+           "                       screen (DRM/KMS) when a screen is connected\n"
            "\n"
            "Capture (off screen, no display or sound card needed):\n"
            "  --capture FILE       the show as a video file (MP4: H.264 and AAC)\n"
@@ -83,9 +86,9 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
             arg = arg.substr(0, eq);
             has_value = true;
         }
-        const bool takes_value = arg == "--window" || arg == "--capture" || arg == "--still" ||
-                                 arg == "--size" || arg == "--fps" || arg == "--from" ||
-                                 arg == "--to" || arg == "--audio";
+        const bool takes_value = arg == "--window" || arg == "--display" || arg == "--capture" ||
+                                 arg == "--still" || arg == "--size" || arg == "--fps" ||
+                                 arg == "--from" || arg == "--to" || arg == "--audio";
         if (takes_value && !has_value) {
             if (i + 1 >= argc) {
                 *error = "option " + arg + " needs a value";
@@ -106,6 +109,12 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
                 *error = "--window wants a size like 1280x720, not '" + value + "'";
                 return -1;
             }
+        } else if (arg == "--display") {
+            if (value != "x11" && value != "console") {
+                *error = "--display is x11 or console, not '" + value + "'";
+                return -1;
+            }
+            o->display = value == "x11" ? 1 : 2;
         } else if (arg == "--capture") {
             if (value.empty()) {
                 *error = "--capture needs a file name";
@@ -162,6 +171,14 @@ int options_parse(int argc, const char *const *argv, driver_options *o, std::str
     if (o->help || o->version) return 0;
     if (o->capture && o->window_w > 0) {
         *error = "--window is for the live show; a capture has no window";
+        return -1;
+    }
+    if (o->capture && o->display != 0) {
+        *error = "--display is for the live show; a capture needs no display";
+        return -1;
+    }
+    if (o->display == 2 && o->window_w > 0) {
+        *error = "--window needs an X display; the console has no windows";
         return -1;
     }
     if (!o->capture && (sized || rated)) {

@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+"""console_test.py - the demo on a Linux console, end to end in a VM.
+
+    console_test.py show WxH   one boot with a virtual GPU of that screen
+                               size: the frames at three times held on the
+                               screen and compared with `kestovar --still`
+                               at that size; with --live also a short live
+                               show (changing frames, Escape by the VM's
+                               keyboard, the FPS line, status 0, text on
+                               the console afterwards) and its sound, which
+                               must be the song exactly as syna-render
+                               renders it from the first sounding sample on
+                               for at least 5 s
+    console_test.py errors     one boot without a GPU: the clear error
+
+Environment: KESTOVAR and SYNA_RENDER (programs the guest can run: the
+same paths inside ROOT), VM_ARCH (x86_64 or arm64), VM_KIT (kit.sh's
+folder), VM_ROOT (the guest's root, / for x86_64), VM_OUT (run folders),
+VM_STILL_KESTOVAR (the host's program for the stills; KESTOVAR if unset).
+Exit status 0 when every check held; the measured differences and times
+are printed either way.
+"""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from vm import Vm, VmError  # noqa: E402
+
+TIMES = (5.0, 20.0, 45.0)
+RATE = 44100
+# Frames of the live show's sound that must match exactly.
+SOUND_SECONDS = 5
+# A held frame may differ from the still in this share of its pixels, by at
+# most MAX_STEP in a channel (measured: see the README).
+MAX_SHARE = 0.001
+MAX_STEP = 8
+
+
+def fail(msg):
+    print("FAIL: " + msg)
+    sys.exit(1)
+
+
+def rgb(path, size):
+    """A PNG or PPM file as rgb24 bytes of the given size (through ffmpeg)."""
+    p = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "rawvideo",
+                        "-pix_fmt", "rgb24", "-"], capture_output=True, check=True)
+    if len(p.stdout) != size[0] * size[1] * 3:
+        fail("%s is not %dx%d" % (path, size[0], size[1]))
+    return p.stdout
+
+
+def difference(a, b):
+    """(share of pixels that differ, largest channel difference)."""
+    if a == b:
+        return 0.0, 0
+    differing, step = 0, 0
+    for i in range(0, len(a), 3):
+        if a[i:i + 3] != b[i:i + 3]:
+            differing += 1
+            step = max(step, abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]),
+                       abs(a[i + 2] - b[i + 2]))
+    return differing / (len(a) // 3), step
+
+
+def lit(picture):
+    """Pixels that are not black."""
+    return len(picture) // 3 - picture.count(b"\0\0\0")
+
+
+def wav_samples(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    at = data.find(b"data", 12)
+    if data[:4] != b"RIFF" or at < 0:
+        fail("%s is no WAV file" % path)
+    return data[at + 8:]
+
+
+def first_sound(pcm):
+    for i in range(0, len(pcm) - 1, 2):
+        if pcm[i] or pcm[i + 1]:
+            return i - i % 4
+    return None
+
+
+def check_sound(wav, reference):
+    got = wav_samples(wav)
+    g, r = first_sound(got), first_sound(reference)
+    if g is None:
+        fail("the VM's sound card played only silence")
+    need = SOUND_SECONDS * RATE * 4
+    same = 0
+    while g + same < len(got) and r + same < len(reference) and \
+            got[g + same] == reference[r + same]:
+        same += 1
+    print("sound: first sample at %.3f s of the capture; %.3f s equal to syna-render's"
+          % (g / 4 / RATE, same / 4 / RATE))
+    if same < need:
+        fail("the sound differs from syna-render's %.3f s after its first sounding sample"
+             % (same / 4 / RATE))
+
+
+def show(size, live, env):
+    arch, kit, root = env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"]
+    kestovar = env["KESTOVAR"]
+    run = os.path.join(env["VM_OUT"], "%s-%dx%d" % (arch, size[0], size[1]))
+    os.makedirs(run, exist_ok=True)
+    stills = os.path.join(run, "stills")
+    os.makedirs(stills, exist_ok=True)
+    args = [env.get("VM_STILL_KESTOVAR", kestovar), "--size", "%dx%d" % size]
+    for i, t in enumerate(TIMES):
+        args += ["--still", "%g:%s/still%d.png" % (t, stills, i)]
+    subprocess.run(args, check=True, capture_output=True)
+
+    cmd = ["set -u", "cd /tmp",
+           "KESTOVAR_HOLD=%s KESTOVAR_HOLD_GO=/mnt/out/go- %s --display=console"
+           % (",".join("%g" % t for t in TIMES), kestovar),
+           "echo \"KESTOVAR-HOLD-RC $?\""]
+    if live:
+        cmd += ["echo KESTOVAR-LIVE-START",
+                "AUDIODEV=hw:0,0 SDL_AUDIODRIVER=alsa %s" % kestovar,
+                "echo \"KESTOVAR-LIVE-RC $?\"",
+                "echo 'the console is back' >/dev/tty1",
+                "while [ ! -e /mnt/out/go-after ]; do sleep 0.2; done"]
+    vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=live)
+    vm.start("\n".join(cmd) + "\n")
+    problems = []
+    try:
+        for i, t in enumerate(TIMES):
+            vm.wait_for(rb"KESTOVAR-HOLD %d " % i, 400)
+            shot = vm.screendump("hold%d" % i)
+            vm.touch("go-%d" % i)
+            share, step = difference(rgb(shot, size), rgb("%s/still%d.png" % (stills, i), size))
+            print("picture %dx%d at %g s: %.5f%% of the pixels differ, by up to %d"
+                  % (size[0], size[1], t, share * 100, step))
+            if share > MAX_SHARE or step > MAX_STEP:
+                problems.append("the frame at %g s differs from the still" % t)
+        rc = vm.wait_for(rb"KESTOVAR-HOLD-RC (\d+)", 120).group(1)
+        if rc != b"0":
+            problems.append("the held frames ended with status %s" % rc.decode())
+        if live:
+            vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300)
+            lit_frames = set()
+            for n in range(8):
+                vm.wait_for(rb"KESTOVAR-LIVE-START", 1)  # still going
+                shot = rgb(vm.screendump("live%d" % n), size)
+                if lit(shot) > 0:
+                    lit_frames.add(shot)
+                if b"KESTOVAR-LIVE-RC" in vm.log():
+                    break
+                __import__("time").sleep(2)
+            print("live: %d different pictures in 8 screen dumps" % len(lit_frames))
+            if len(lit_frames) < 2:
+                problems.append("the live show did not draw changing frames")
+            last = rgb(vm.screendump("last"), size)
+            vm.send_key("esc")
+            rc = vm.wait_for(rb"KESTOVAR-LIVE-RC (\d+)", 120).group(1)
+            log = vm.log()
+            tail = log[log.find(b"KESTOVAR-LIVE-START"):]
+            if rc != b"0":
+                problems.append("Escape: status %s" % rc.decode())
+            if b"\nFPS: " not in tail:
+                problems.append("Escape: no FPS line")
+            import time
+            time.sleep(2)
+            after = rgb(vm.screendump("after"), size)
+            vm.touch("go-after")
+            print("after the show: %d lit pixels, %s the last frame"
+                  % (lit(after), "same as" if after == last else "not"))
+            if after == last or lit(after) == 0:
+                problems.append("the console did not come back after the show")
+        rc = vm.finish(120)
+        if rc != 0:
+            problems.append("the guest's command ended with %d" % rc)
+        if live:
+            ref = os.path.join(run, "reference.raw")
+            subprocess.run([env.get("VM_STILL_SYNA_RENDER", env["SYNA_RENDER"]), "--raw",
+                            "-o", ref], check=True, capture_output=True)
+            with open(ref, "rb") as f:
+                check_sound(os.path.join(vm.run_dir, "out.wav"), f.read())
+    except VmError as e:
+        vm.stop()
+        fail(str(e))
+    print("times (s from QEMU's start): %s" % vm.marks)
+    if problems:
+        print(vm.tail(40))
+        fail("; ".join(problems))
+
+
+def errors(env):
+    run = os.path.join(env["VM_OUT"], "%s-nogpu" % env["VM_ARCH"])
+    k = env["KESTOVAR"]
+    cmd = ("cd /tmp\n%s --display=console; echo \"KESTOVAR-FORCED-RC $?\"\n"
+           "%s; echo \"KESTOVAR-AUTO-RC $?\"\n" % (k, k))
+    vm = Vm(env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"], run, gpu=None, sound=False)
+    vm.start(cmd)
+    try:
+        vm.finish(300)
+    except VmError as e:
+        vm.stop()
+        fail(str(e))
+    log = vm.log().decode("utf-8", "replace")
+    print(log[log.find("VM-CMD-START"):])
+    for case in ("FORCED", "AUTO"):
+        if "KESTOVAR-%s-RC 1" % case not in log:
+            fail("%s: the status is not 1" % case.lower())
+    lines = [l for l in log.splitlines() if l.startswith("kestovar:")]
+    if len(lines) != 2 or not all("no DRM device" in l for l in lines):
+        fail("expected one line naming the missing DRM device per run, got %r" % lines)
+    print("times (s from QEMU's start): %s" % vm.marks)
+
+
+def main():
+    env = dict(os.environ)
+    if len(sys.argv) >= 2 and sys.argv[1] == "errors":
+        errors(env)
+    elif len(sys.argv) >= 3 and sys.argv[1] == "show":
+        w, h = sys.argv[2].split("x")
+        show((int(w), int(h)), "--live" in sys.argv[3:], env)
+    else:
+        sys.exit(__doc__)
+    print("ok")
+
+
+if __name__ == "__main__":
+    main()
