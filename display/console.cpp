@@ -233,8 +233,8 @@ uint32_t fb_of(gbm_bo *bo) {
     uint32_t offsets[4] = {0};
     uint32_t id = 0;
     // Scanned out without alpha, whatever the surface's format.
-    if (drmModeAddFB2(s.screen.fd, gbm_bo_get_width(bo), gbm_bo_get_height(bo),
-                      GBM_FORMAT_XRGB8888, handles, strides, offsets, &id, 0) != 0)
+    if (drmModeAddFB2(s.screen.fd, gbm_bo_get_width(bo), gbm_bo_get_height(bo), GBM_FORMAT_XRGB8888,
+                      handles, strides, offsets, &id, 0) != 0)
         return 0;
     gbm_bo_set_user_data(bo, new fb_tag{s.screen.fd, id}, drop_fb);
     return id;
@@ -377,21 +377,11 @@ int fail(console_gl *gl) {
 bool choose_config(EGLDisplay d, int version, EGLConfig *out, uint32_t *format) {
     const EGLint renderable = version == 2 ? EGL_OPENGL_ES2_BIT : EGL_OPENGL_ES_BIT;
     for (const uint32_t want : {(uint32_t)GBM_FORMAT_ARGB8888, (uint32_t)GBM_FORMAT_XRGB8888}) {
-        const EGLint attributes[] = {EGL_RED_SIZE,
-                                     8,
-                                     EGL_GREEN_SIZE,
-                                     8,
-                                     EGL_BLUE_SIZE,
-                                     8,
-                                     EGL_ALPHA_SIZE,
-                                     want == GBM_FORMAT_ARGB8888 ? 8 : 0,
-                                     EGL_DEPTH_SIZE,
-                                     16,
-                                     EGL_SURFACE_TYPE,
-                                     EGL_WINDOW_BIT,
-                                     EGL_RENDERABLE_TYPE,
-                                     renderable,
-                                     EGL_NONE};
+        const EGLint attributes[] = {
+            EGL_RED_SIZE,        8,          EGL_GREEN_SIZE,   8,
+            EGL_BLUE_SIZE,       8,          EGL_ALPHA_SIZE,   want == GBM_FORMAT_ARGB8888 ? 8 : 0,
+            EGL_DEPTH_SIZE,      16,         EGL_SURFACE_TYPE, EGL_WINDOW_BIT,
+            EGL_RENDERABLE_TYPE, renderable, EGL_NONE};
         EGLint count = 0;
         if (eglChooseConfig(d, attributes, nullptr, 0, &count) != EGL_TRUE || count < 1) continue;
         std::vector<EGLConfig> configs((size_t)count);
@@ -482,8 +472,7 @@ extern "C" int console_context(int version, console_gl *gl, char *error, size_t 
             path);
         return fail(gl);
     }
-    s.surface =
-        gbm_surface_create(s.gbm, w, h, format, GBM_BO_USE_SCANOUT | GBM_BO_USE_RENDERING);
+    s.surface = gbm_surface_create(s.gbm, w, h, format, GBM_BO_USE_SCANOUT | GBM_BO_USE_RENDERING);
     if (s.surface == nullptr) {
         put(error, error_size, "%s: no GBM surface of %ux%u", path, w, h);
         return fail(gl);
@@ -574,11 +563,10 @@ extern "C" int console_exitevent(void) {
         int rc = libevdev_next_event(k.dev, LIBEVDEV_READ_FLAG_NORMAL, &ev);
         while (rc == LIBEVDEV_READ_STATUS_SUCCESS || rc == LIBEVDEV_READ_STATUS_SYNC) {
             if (ev.type == EV_KEY && console_key_ends_show(ev.code, ev.value, &k.ctrl)) ends = 1;
-            rc = libevdev_next_event(
-                k.dev,
-                rc == LIBEVDEV_READ_STATUS_SYNC ? LIBEVDEV_READ_FLAG_SYNC
-                                                : LIBEVDEV_READ_FLAG_NORMAL,
-                &ev);
+            rc = libevdev_next_event(k.dev,
+                                     rc == LIBEVDEV_READ_STATUS_SYNC ? LIBEVDEV_READ_FLAG_SYNC
+                                                                     : LIBEVDEV_READ_FLAG_NORMAL,
+                                     &ev);
         }
     }
     // Over SSH the terminal's Escape arrives as a byte of its own; keys

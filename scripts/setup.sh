@@ -2,11 +2,14 @@
 # Installs what Kestovar needs to build, run and test on Debian (apt-get),
 # skipping packages that are already there. --web adds what the browser
 # build needs (Debian's emscripten), --browser what its test needs (Debian's
-# chromium). Exit status 1 when a package cannot be installed.
-#     usage: setup.sh [--web] [--browser]
+# chromium), --vm what the console test's virtual machines need (QEMU,
+# busybox-static for their initramfs). Exit status 1 when a package cannot
+# be installed.
+#     usage: setup.sh [--web] [--browser] [--vm]
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config
       libsdl1.2-dev libegl-dev libgles-dev libx11-dev libegl-mesa0 libgl1-mesa-dri libasound2-dev
+      libdrm-dev libgbm-dev libevdev-dev
       libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libpng-dev ffmpeg valgrind
       libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format clang libclang-rt-14-dev
       xvfb xdotool x11-apps x11-utils imagemagick sox python3
@@ -15,7 +18,8 @@ for arg in "$@"; do
   case "$arg" in
     --web) pkgs+=(emscripten) ;;
     --browser) pkgs+=(chromium) ;;
-    *) echo "usage: $0 [--web] [--browser]" >&2; exit 2 ;;
+    --vm) pkgs+=(qemu-system-x86 busybox-static kmod) ;;
+    *) echo "usage: $0 [--web] [--browser] [--vm]" >&2; exit 2 ;;
   esac
 done
 missing=()

@@ -13,16 +13,20 @@
                                for at least 5 s
     console_test.py errors     one boot without a GPU: the clear error
 
-Environment: KESTOVAR and SYNA_RENDER (programs the guest can run: the
-same paths inside ROOT), VM_ARCH (x86_64 or arm64), VM_KIT (kit.sh's
-folder), VM_ROOT (the guest's root, / for x86_64), VM_OUT (run folders),
-VM_STILL_KESTOVAR (the host's program for the stills; KESTOVAR if unset).
+Environment: KESTOVAR (the program the guest runs; with a VM_ROOT other
+than / it is copied into the run's folder, which the guest sees as
+/mnt/out), HOST_KESTOVAR and SYNA_RENDER (this machine's programs for the
+stills and the reference sound), VM_ARCH (x86_64 or arm64), VM_KIT
+(kit.sh's folder), VM_ROOT (the guest's root file system), VM_OUT (the
+runs' folders).
 Exit status 0 when every check held; the measured differences and times
 are printed either way.
 """
 import os
+import shutil
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vm import Vm, VmError  # noqa: E402
@@ -31,10 +35,16 @@ TIMES = (5.0, 20.0, 45.0)
 RATE = 44100
 # Frames of the live show's sound that must match exactly.
 SOUND_SECONDS = 5
-# A held frame may differ from the still in this share of its pixels, by at
-# most MAX_STEP in a channel (measured: see the README).
-MAX_SHARE = 0.001
-MAX_STEP = 8
+# The live show runs at least this long (its first sound comes at 7.8 s),
+# and at most LIVE_LIMIT while waiting for two different frames.
+LIVE_SECONDS = 15
+LIVE_LIMIT = 120
+# A held frame may differ from the still in this share of its pixels. The
+# guest's software renderer runs on the emulated processor's vector unit
+# and fills a few isolated edge pixels differently (measured: at most
+# 0.003% at 1024x768, see the README); a wrong viewport, clear or frame
+# changes far more.
+MAX_SHARE = 0.0005
 
 
 def fail(msg):
@@ -102,14 +112,23 @@ def check_sound(wav, reference):
              % (same / 4 / RATE))
 
 
+def guest_program(env, run):
+    """The path at which the guest finds KESTOVAR."""
+    if os.path.realpath(env["VM_ROOT"]) == "/":
+        return env["KESTOVAR"]
+    os.makedirs(os.path.join(run, "vm"), exist_ok=True)
+    shutil.copy(env["KESTOVAR"], os.path.join(run, "vm", "kestovar.bin"))
+    return "/mnt/out/kestovar.bin"
+
+
 def show(size, live, env):
     arch, kit, root = env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"]
-    kestovar = env["KESTOVAR"]
     run = os.path.join(env["VM_OUT"], "%s-%dx%d" % (arch, size[0], size[1]))
     os.makedirs(run, exist_ok=True)
+    kestovar = guest_program(env, run)
     stills = os.path.join(run, "stills")
     os.makedirs(stills, exist_ok=True)
-    args = [env.get("VM_STILL_KESTOVAR", kestovar), "--size", "%dx%d" % size]
+    args = [env.get("HOST_KESTOVAR", env["KESTOVAR"]), "--size", "%dx%d" % size]
     for i, t in enumerate(TIMES):
         args += ["--still", "%g:%s/still%d.png" % (t, stills, i)]
     subprocess.run(args, check=True, capture_output=True)
@@ -129,41 +148,47 @@ def show(size, live, env):
     problems = []
     try:
         for i, t in enumerate(TIMES):
-            vm.wait_for(rb"KESTOVAR-HOLD %d " % i, 400)
+            vm.wait_for(rb"KESTOVAR-HOLD %d " % i, 400, "held frame %d" % i)
             shot = vm.screendump("hold%d" % i)
             vm.touch("go-%d" % i)
             share, step = difference(rgb(shot, size), rgb("%s/still%d.png" % (stills, i), size))
             print("picture %dx%d at %g s: %.5f%% of the pixels differ, by up to %d"
                   % (size[0], size[1], t, share * 100, step))
-            if share > MAX_SHARE or step > MAX_STEP:
+            if share > MAX_SHARE:
                 problems.append("the frame at %g s differs from the still" % t)
-        rc = vm.wait_for(rb"KESTOVAR-HOLD-RC (\d+)", 120).group(1)
+        rc = vm.wait_for(rb"KESTOVAR-HOLD-RC (\d+)", 120, "held frames done").group(1)
         if rc != b"0":
             problems.append("the held frames ended with status %s" % rc.decode())
         if live:
-            vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300)
-            lit_frames = set()
-            for n in range(8):
-                vm.wait_for(rb"KESTOVAR-LIVE-START", 1)  # still going
-                shot = rgb(vm.screendump("live%d" % n), size)
-                if lit(shot) > 0:
-                    lit_frames.add(shot)
-                if b"KESTOVAR-LIVE-RC" in vm.log():
+            vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300, "live show starts")
+            # Under emulation the first frames take seconds (the software
+            # renderer compiles its shaders): dump until two different ones
+            # were seen, and long enough for the sound check.
+            began = time.monotonic()
+            pictures, dumps = set(), 0
+            while time.monotonic() - began < LIVE_LIMIT:
+                if vm.proc.poll() is not None or b"KESTOVAR-LIVE-RC" in vm.log():
                     break
-                __import__("time").sleep(2)
-            print("live: %d different pictures in 8 screen dumps" % len(lit_frames))
-            if len(lit_frames) < 2:
+                shot = rgb(vm.screendump("live"), size)
+                dumps += 1
+                if lit(shot) > 0:
+                    pictures.add(shot)
+                if len(pictures) >= 2 and time.monotonic() - began >= LIVE_SECONDS:
+                    break
+                time.sleep(1.5)
+            print("live: %d different pictures in %d screen dumps over %.0f s"
+                  % (len(pictures), dumps, time.monotonic() - began))
+            if len(pictures) < 2:
                 problems.append("the live show did not draw changing frames")
             last = rgb(vm.screendump("last"), size)
             vm.send_key("esc")
-            rc = vm.wait_for(rb"KESTOVAR-LIVE-RC (\d+)", 120).group(1)
+            rc = vm.wait_for(rb"KESTOVAR-LIVE-RC (\d+)", 120, "live show ended").group(1)
             log = vm.log()
             tail = log[log.find(b"KESTOVAR-LIVE-START"):]
             if rc != b"0":
                 problems.append("Escape: status %s" % rc.decode())
             if b"\nFPS: " not in tail:
                 problems.append("Escape: no FPS line")
-            import time
             time.sleep(2)
             after = rgb(vm.screendump("after"), size)
             vm.touch("go-after")
@@ -176,7 +201,7 @@ def show(size, live, env):
             problems.append("the guest's command ended with %d" % rc)
         if live:
             ref = os.path.join(run, "reference.raw")
-            subprocess.run([env.get("VM_STILL_SYNA_RENDER", env["SYNA_RENDER"]), "--raw",
+            subprocess.run([env["SYNA_RENDER"], "--raw",
                             "-o", ref], check=True, capture_output=True)
             with open(ref, "rb") as f:
                 check_sound(os.path.join(vm.run_dir, "out.wav"), f.read())
@@ -191,9 +216,14 @@ def show(size, live, env):
 
 def errors(env):
     run = os.path.join(env["VM_OUT"], "%s-nogpu" % env["VM_ARCH"])
-    k = env["KESTOVAR"]
-    cmd = ("cd /tmp\n%s --display=console; echo \"KESTOVAR-FORCED-RC $?\"\n"
-           "%s; echo \"KESTOVAR-AUTO-RC $?\"\n" % (k, k))
+    k = guest_program(env, run)
+    run = os.path.join(run, "vm")
+    # Forced and left to choose; the terminal's settings before and after.
+    cmd = ("cd /tmp\nstty -g >tty.before\n"
+           "%s --display=console; echo \"KESTOVAR-FORCED-RC $?\"\n"
+           "%s; echo \"KESTOVAR-AUTO-RC $?\"\n"
+           "stty -g >tty.after\ncmp -s tty.before tty.after && echo KESTOVAR-TTY-SAME\n"
+           % (k, k))
     vm = Vm(env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"], run, gpu=None, sound=False)
     vm.start(cmd)
     try:
@@ -206,9 +236,13 @@ def errors(env):
     for case in ("FORCED", "AUTO"):
         if "KESTOVAR-%s-RC 1" % case not in log:
             fail("%s: the status is not 1" % case.lower())
-    lines = [l for l in log.splitlines() if l.startswith("kestovar:")]
+    # The sound card is missing too: that has its own line.
+    lines = [l for l in log.splitlines()
+             if l.startswith("kestovar:") and "audio" not in l]
     if len(lines) != 2 or not all("no DRM device" in l for l in lines):
         fail("expected one line naming the missing DRM device per run, got %r" % lines)
+    if "KESTOVAR-TTY-SAME" not in log:
+        fail("the terminal's settings changed")
     print("times (s from QEMU's start): %s" % vm.marks)
 
 

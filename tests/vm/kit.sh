@@ -20,7 +20,11 @@ mods="virtio_pci 9pnet_virtio 9p overlay virtio_gpu snd_hda_intel snd_hda_codec_
 
 case "$arch" in
   x86_64)
-    pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+    pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}' || true)
+    if [ -z "$pkg" ]; then
+      apt-get update -qq
+      pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+    fi
     [ -n "$pkg" ] || { echo "kit.sh: no linux-image-amd64 in apt's lists (apt-get update?)" >&2; exit 1; }
     kver=${pkg#linux-image-}
     tree=$kit/kernel

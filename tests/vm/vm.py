@@ -75,10 +75,11 @@ class Vm:
 
     def start(self, cmd_text):
         os.makedirs(self.run_dir, exist_ok=True)
+        # What an earlier run left; files put there for the guest stay.
         for name in os.listdir(self.run_dir):
-            path = os.path.join(self.run_dir, name)
-            if os.path.isfile(path) or os.path.islink(path) or name == "qmp.sock":
-                os.unlink(path)
+            if name in ("cmd.sh", "console.log", "qemu.log", "out.wav", "rc", "qmp.sock") or \
+                    name.endswith(".ppm") or name.startswith("go-"):
+                os.unlink(os.path.join(self.run_dir, name))
         with open(os.path.join(self.run_dir, "cmd.sh"), "w") as f:
             f.write(cmd_text)
         self.started = time.monotonic()
@@ -97,15 +98,15 @@ class Vm:
         except FileNotFoundError:
             return b""
 
-    def wait_for(self, pattern, timeout):
-        """The first match of pattern in the serial log; VmError when the
-        VM stops or the time runs out first."""
+    def wait_for(self, pattern, timeout, label=None):
+        """The first match of pattern in the serial log (its time noted as
+        label); VmError when the VM stops or the time runs out first."""
         deadline = time.monotonic() + timeout
         while True:
             m = re.search(pattern, self.log())
             if m:
-                self.marks[pattern if isinstance(pattern, str) else pattern.decode()] = \
-                    round(self.seconds(), 1)
+                if label:
+                    self.marks[label] = round(self.seconds(), 1)
                 return m
             if self.proc.poll() is not None:
                 raise VmError("the VM stopped before %r; its console:\n%s"
@@ -166,7 +167,7 @@ class Vm:
             self.stop()
             raise VmError("the VM did not power off within %d s; the console:\n%s"
                           % (timeout, self.tail()))
-        self.marks["off"] = round(self.seconds(), 1)
+        self.marks["powered off"] = round(self.seconds(), 1)
         m = re.search(rb"VM-CMD-END rc=(\d+)", self.log())
         if not m:
             raise VmError("the command did not finish; the console:\n" + self.tail())
