@@ -22,10 +22,10 @@ TEST(ConsoleMode, PreferredModeWinsWhereverItIs) {
 
 TEST(ConsoleKeys, EscapeAndCtrlCEndTheShow) {
     int ctrl = 0;
-    EXPECT_EQ(console_key_ends_show(KEY_ESC, 1, &ctrl), 1);   // press
-    EXPECT_EQ(console_key_ends_show(KEY_ESC, 2, &ctrl), 1);   // held, repeating
-    EXPECT_EQ(console_key_ends_show(KEY_ESC, 0, &ctrl), 0);   // a release alone
-    EXPECT_EQ(console_key_ends_show(KEY_C, 1, &ctrl), 0);     // C without Ctrl
+    EXPECT_EQ(console_key_ends_show(KEY_ESC, 1, &ctrl), 1);  // press
+    EXPECT_EQ(console_key_ends_show(KEY_ESC, 2, &ctrl), 1);  // held, repeating
+    EXPECT_EQ(console_key_ends_show(KEY_ESC, 0, &ctrl), 0);  // a release alone
+    EXPECT_EQ(console_key_ends_show(KEY_C, 1, &ctrl), 0);    // C without Ctrl
     EXPECT_EQ(console_key_ends_show(KEY_SPACE, 1, &ctrl), 0);
     for (unsigned c : {KEY_LEFTCTRL, KEY_RIGHTCTRL}) {
         ctrl = 0;
@@ -43,7 +43,7 @@ TEST(ConsoleKeys, EscapeAndCtrlCEndTheShow) {
 }
 
 class NoConsoleScreen : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (access("/dev/dri", F_OK) == 0) GTEST_SKIP() << "this machine has DRM devices";
         const char *d = getenv("DISPLAY");

@@ -18,15 +18,15 @@ TEST(HoldList, RisingTimesOnly) {
     EXPECT_EQ(t, (std::vector<double>{5.0, 20.5, 45.0}));
     ASSERT_TRUE(hold_parse("0", &t));
     EXPECT_EQ(t, (std::vector<double>{0.0}));
-    for (const char *wrong : {"", "5,", ",5", "5,,6", "6,5", "5,5", "-1", "nan", "inf", "5;6",
-                              "5 6", "x"}) {
+    for (const char *wrong :
+         {"", "5,", ",5", "5,,6", "6,5", "5,5", "-1", "nan", "inf", "5;6", "5 6", "x"}) {
         EXPECT_FALSE(hold_parse(wrong, &t)) << wrong;
     }
     EXPECT_FALSE(hold_parse(nullptr, &t));
 }
 
 class Hold : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char dir[] = "/tmp/kestovar-hold-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);

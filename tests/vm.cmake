@@ -28,7 +28,7 @@ if(KESTOVAR_VM_TESTS)
     set(env "${VM_HOST_ENV};KESTOVAR=${guest_kestovar};VM_ARCH=${arch};VM_KIT=${kit};VM_ROOT=${root}")
     # One boot per screen: 4:3 with the live show and its sound, and a wide
     # one; a third without a GPU.
-    add_test(NAME vm_console_${arch}_4x3 COMMAND ${Python3_EXECUTABLE} ${VM_TEST} show 1024x768 --live)
+    add_test(NAME vm_console_${arch}_4x3 COMMAND ${Python3_EXECUTABLE} ${VM_TEST} show 1024x768 --escape)
     add_test(NAME vm_console_${arch}_wide COMMAND ${Python3_EXECUTABLE} ${VM_TEST} show 1280x720)
     add_test(NAME vm_console_${arch}_no_gpu COMMAND ${Python3_EXECUTABLE} ${VM_TEST} errors)
     set_tests_properties(vm_console_${arch}_4x3 vm_console_${arch}_wide vm_console_${arch}_no_gpu

@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
 """console_test.py - the demo on a Linux console, end to end in a VM.
 
-    console_test.py show WxH   one boot with a virtual GPU of that screen
+    console_test.py show WxH [--escape]
+                               one boot with a virtual GPU of that screen
                                size: the frames at three times held on the
                                screen and compared with `kestovar --still`
-                               at that size; with --live also a short live
-                               show (changing frames, Escape by the VM's
-                               keyboard, the FPS line, status 0, text on
-                               the console afterwards) and its sound, which
-                               must be the song exactly as syna-render
-                               renders it from the first sounding sample on
-                               for at least 5 s
+                               at that size, then a short live show that
+                               must draw changing frames, end with the FPS
+                               line and status 0 and leave text on the
+                               console. It is ended by SIGTERM, and the
+                               frames are held with no keyboard readable
+                               (one line must say so); with --escape it is
+                               ended by Escape on the VM's keyboard, and its
+                               sound must be the song exactly as
+                               syna-render renders it from the first
+                               sounding sample on for at least 5 s
     console_test.py errors     one boot without a GPU: the clear error
 
 Environment: KESTOVAR (the program the guest runs; with a VM_ROOT other
@@ -121,7 +125,10 @@ def guest_program(env, run):
     return "/mnt/out/kestovar.bin"
 
 
-def show(size, live, env):
+def show(size, ending, env):
+    """One boot: the held frames, then a live show ended by `ending`:
+    "escape" (the VM's keyboard; its sound checked) or "sigterm" (no
+    keyboard readable while the frames are held)."""
     arch, kit, root = env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"]
     run = os.path.join(env["VM_OUT"], "%s-%dx%d" % (arch, size[0], size[1]))
     os.makedirs(run, exist_ok=True)
@@ -133,17 +140,26 @@ def show(size, live, env):
         args += ["--still", "%g:%s/still%d.png" % (t, stills, i)]
     subprocess.run(args, check=True, capture_output=True)
 
-    cmd = ["set -u", "cd /tmp",
-           "KESTOVAR_HOLD=%s KESTOVAR_HOLD_GO=/mnt/out/go- %s --display=console"
-           % (",".join("%g" % t for t in TIMES), kestovar),
-           "echo \"KESTOVAR-HOLD-RC $?\""]
-    if live:
-        cmd += ["echo KESTOVAR-LIVE-START",
+    escape = ending == "escape"
+    hold = "KESTOVAR_HOLD=%s KESTOVAR_HOLD_GO=/mnt/out/go- %s --display=console" % (
+        ",".join("%g" % t for t in TIMES), kestovar)
+    cmd = ["cd /tmp"]
+    if escape:
+        cmd += [hold, "echo \"KESTOVAR-HOLD-RC $?\"",
+                "echo KESTOVAR-LIVE-START",
                 "AUDIODEV=hw:0,0 SDL_AUDIODRIVER=alsa %s" % kestovar,
-                "echo \"KESTOVAR-LIVE-RC $?\"",
-                "echo 'the console is back' >/dev/tty1",
-                "while [ ! -e /mnt/out/go-after ]; do sleep 0.2; done"]
-    vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=live)
+                "echo \"KESTOVAR-LIVE-RC $?\""]
+    else:
+        # No keyboard to be read: an empty /dev/input over the real one.
+        cmd += ["mount -t tmpfs tmpfs /dev/input", hold, "echo \"KESTOVAR-HOLD-RC $?\"",
+                "umount /dev/input",
+                "echo KESTOVAR-LIVE-START",
+                "%s & pid=$!" % kestovar,
+                "while [ ! -e /mnt/out/go-end ]; do sleep 0.2; done",
+                "kill -TERM $pid", "wait $pid", "echo \"KESTOVAR-LIVE-RC $?\""]
+    cmd += ["echo 'the console is back' >/dev/tty1",
+            "while [ ! -e /mnt/out/go-after ]; do sleep 0.2; done"]
+    vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=escape)
     vm.start("\n".join(cmd) + "\n")
     problems = []
     try:
@@ -159,50 +175,19 @@ def show(size, live, env):
         rc = vm.wait_for(rb"KESTOVAR-HOLD-RC (\d+)", 120, "held frames done").group(1)
         if rc != b"0":
             problems.append("the held frames ended with status %s" % rc.decode())
-        if live:
-            vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300, "live show starts")
-            # Under emulation the first frames take seconds (the software
-            # renderer compiles its shaders): dump until two different ones
-            # were seen, and long enough for the sound check.
-            began = time.monotonic()
-            pictures, dumps = set(), 0
-            while time.monotonic() - began < LIVE_LIMIT:
-                if vm.proc.poll() is not None or b"KESTOVAR-LIVE-RC" in vm.log():
-                    break
-                shot = rgb(vm.screendump("live"), size)
-                dumps += 1
-                if lit(shot) > 0:
-                    pictures.add(shot)
-                if len(pictures) >= 2 and time.monotonic() - began >= LIVE_SECONDS:
-                    break
-                time.sleep(1.5)
-            print("live: %d different pictures in %d screen dumps over %.0f s"
-                  % (len(pictures), dumps, time.monotonic() - began))
-            if len(pictures) < 2:
-                problems.append("the live show did not draw changing frames")
-            last = rgb(vm.screendump("last"), size)
-            vm.send_key("esc")
-            rc = vm.wait_for(rb"KESTOVAR-LIVE-RC (\d+)", 120, "live show ended").group(1)
-            log = vm.log()
-            tail = log[log.find(b"KESTOVAR-LIVE-START"):]
-            if rc != b"0":
-                problems.append("Escape: status %s" % rc.decode())
-            if b"\nFPS: " not in tail:
-                problems.append("Escape: no FPS line")
-            time.sleep(2)
-            after = rgb(vm.screendump("after"), size)
-            vm.touch("go-after")
-            print("after the show: %d lit pixels, %s the last frame"
-                  % (lit(after), "same as" if after == last else "not"))
-            if after == last or lit(after) == 0:
-                problems.append("the console did not come back after the show")
+        held = vm.log()[:vm.log().find(b"KESTOVAR-HOLD-RC")]
+        said = b"no keyboard can be read" in held
+        if said == escape:
+            problems.append("the line about the keyboard was %s"
+                            % ("printed with a keyboard there" if said else "missing"))
+        problems += live(vm, size, escape)
         rc = vm.finish(120)
         if rc != 0:
             problems.append("the guest's command ended with %d" % rc)
-        if live:
+        if escape:
             ref = os.path.join(run, "reference.raw")
-            subprocess.run([env["SYNA_RENDER"], "--raw",
-                            "-o", ref], check=True, capture_output=True)
+            subprocess.run([env["SYNA_RENDER"], "--raw", "-o", ref], check=True,
+                           capture_output=True)
             with open(ref, "rb") as f:
                 check_sound(os.path.join(vm.run_dir, "out.wav"), f.read())
     except VmError as e:
@@ -212,6 +197,52 @@ def show(size, live, env):
     if problems:
         print(vm.tail(40))
         fail("; ".join(problems))
+
+
+def live(vm, size, escape):
+    """The live show's checks; the problems found."""
+    problems = []
+    how = "Escape" if escape else "SIGTERM"
+    vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300, "live show starts")
+    # Under emulation the first frames take seconds (the software renderer
+    # compiles its shaders): dump until two different ones were seen, and
+    # long enough for the sound check.
+    began = time.monotonic()
+    pictures, dumps = set(), 0
+    while time.monotonic() - began < LIVE_LIMIT:
+        if vm.proc.poll() is not None or b"KESTOVAR-LIVE-RC" in vm.log():
+            break
+        shot = rgb(vm.screendump("live"), size)
+        dumps += 1
+        if lit(shot) > 0:
+            pictures.add(shot)
+        if len(pictures) >= 2 and time.monotonic() - began >= (LIVE_SECONDS if escape else 0):
+            break
+        time.sleep(1.5)
+    print("live: %d different pictures in %d screen dumps over %.0f s"
+          % (len(pictures), dumps, time.monotonic() - began))
+    if len(pictures) < 2:
+        problems.append("the live show did not draw changing frames")
+    last = rgb(vm.screendump("last"), size)
+    if escape:
+        vm.send_key("esc")
+    else:
+        vm.touch("go-end")
+    rc = vm.wait_for(rb"KESTOVAR-LIVE-RC (\d+)", 120, "live show ended").group(1)
+    log = vm.log()
+    tail = log[log.find(b"KESTOVAR-LIVE-START"):]
+    if rc != b"0":
+        problems.append("%s: status %s" % (how, rc.decode()))
+    if b"\nFPS: " not in tail:
+        problems.append("%s: no FPS line" % how)
+    time.sleep(2)
+    after = rgb(vm.screendump("after"), size)
+    vm.touch("go-after")
+    print("after %s: %d lit pixels, %s the last frame"
+          % (how, lit(after), "same as" if after == last else "not"))
+    if after == last or lit(after) == 0:
+        problems.append("the console did not come back after %s" % how)
+    return problems
 
 
 def errors(env):
@@ -252,7 +283,7 @@ def main():
         errors(env)
     elif len(sys.argv) >= 3 and sys.argv[1] == "show":
         w, h = sys.argv[2].split("x")
-        show((int(w), int(h)), "--live" in sys.argv[3:], env)
+        show((int(w), int(h)), "escape" if "--escape" in sys.argv[3:] else "sigterm", env)
     else:
         sys.exit(__doc__)
     print("ok")
