@@ -282,8 +282,8 @@ void open_keyboards() {
     }
     if (s.keyboards.empty())
         put(s.notice, sizeof s.notice,
-            "no keyboard can be read (/dev/input/event*%s); Escape will not end the show, "
-            "Ctrl-C or SIGTERM will",
+            "no keyboard can be read (/dev/input/event*%s); a keyboard's Escape will not "
+            "end the show, Ctrl-C or SIGTERM will",
             denied ? ": permission denied" : ": none has an Escape key");
 }
 
@@ -300,7 +300,9 @@ void close_keyboards() {
 // a virtual terminal in graphics mode: no cursor or kernel text over the
 // picture.
 void take_terminal() {
-    if (isatty(0) && tcgetattr(0, &s.tty) == 0) {
+    // Only in the foreground: a background job touching its terminal
+    // would be stopped by SIGTTOU/SIGTTIN.
+    if (isatty(0) && tcgetpgrp(0) == getpgrp() && tcgetattr(0, &s.tty) == 0) {
         termios raw = s.tty;
         raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
         raw.c_cc[VMIN] = 0;

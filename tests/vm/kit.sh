@@ -9,7 +9,7 @@
 # userland unpacked beside the build (the guest's root file system).
 # The initramfs holds busybox-static, the modules for 9p, overlay, the
 # virtual GPU, the HDA sound card and evdev keyboards, and tests/vm/init.
-# Nothing is redone when KIT_DIR/ready names the same kernel.
+# Nothing is redone when KIT_DIR/ready names the same kernel and init.
 set -euo pipefail
 arch=${1:?usage: kit.sh x86_64|arm64 KIT_DIR [ROOT]}
 kit=${2:?usage: kit.sh x86_64|arm64 KIT_DIR [ROOT]}
@@ -42,7 +42,8 @@ case "$arch" in
     ;;
   *) echo "kit.sh: unknown architecture $arch" >&2; exit 2 ;;
 esac
-if [ "$(cat "$kit/ready" 2>/dev/null)" = "$arch $kver" ]; then exit 0; fi
+stamp="$arch $kver $(sha256sum <"$here/init" | cut -c1-16)"
+if [ "$(cat "$kit/ready" 2>/dev/null)" = "$stamp" ]; then exit 0; fi
 rm -f "$kit/ready"
 
 if [ "$arch" = x86_64 ]; then
@@ -60,7 +61,21 @@ fi
 
 [ -x "$busybox" ] || { echo "kit.sh: no static busybox at $busybox (busybox-static)" >&2; exit 1; }
 moddir=$tree/lib/modules/$kver
-[ -f "$moddir/modules.dep" ] || depmod -b "$tree" "$kver"
+if [ ! -f "$moddir/modules.dep" ]; then
+  if [ "$arch" = x86_64 ]; then
+    depmod -b "$tree" "$kver"
+  else
+    # The root is not ours to write to: the module index goes beside it.
+    rm -rf "$kit/modules"
+    mkdir -p "$kit/modules/lib/modules/$kver"
+    ln -s "$moddir/kernel" "$kit/modules/lib/modules/$kver/kernel"
+    cp "$moddir"/modules.order "$moddir"/modules.builtin "$moddir"/modules.builtin.modinfo \
+      "$kit/modules/lib/modules/$kver/" 2>/dev/null || true
+    tree=$kit/modules
+    moddir=$tree/lib/modules/$kver
+    depmod -b "$tree" "$kver"
+  fi
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/lib/modules/$kver"
@@ -78,6 +93,7 @@ done
 cp "$moddir"/modules.order "$moddir"/modules.builtin "$moddir"/modules.builtin.modinfo \
   "$work/lib/modules/$kver/" 2>/dev/null || true
 depmod -b "$work" "$kver"
-(cd "$work" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$kit/initramfs.gz"
-echo "$arch $kver" >"$kit/ready"
+# The build machine's busybox writes the archive, whatever the guest's is.
+(cd "$work" && find . | /bin/busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$kit/initramfs.gz"
+echo "$stamp" >"$kit/ready"
 echo "kit.sh: $arch kernel $kver in $kit" >&2
