@@ -443,9 +443,7 @@ extern "C" int console_context(int version, console_gl *gl, char *error, size_t 
     const char *path = s.screen.path;
     if (!drmIsMaster(s.screen.fd) && drmSetMaster(s.screen.fd) != 0) {
         put(error, error_size,
-            "%s is held by another program (a desktop or another show?); "
-            "stop it or use --display=x11",
-            path);
+            "%s is held by another program (a desktop?): stop it, or show the demo there", path);
         return fail(gl);
     }
     s.saved_crtc = drmModeGetCrtc(s.screen.fd, s.screen.crtc);
