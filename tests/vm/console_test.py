@@ -138,6 +138,11 @@ def guest_program(env, run):
     return "/mnt/out/kestovar.bin"
 
 
+def wait_go(name):
+    """The guest's line that waits for the host's go-NAME."""
+    return "while [ ! -e /mnt/out/go-%s ]; do sleep 0.2; done" % name
+
+
 def show(size, ending, env):
     """One boot: the held frames, then a live show ended by `ending`:
     "escape" (the VM's keyboard; its sound checked) or "sigterm" (no
@@ -160,7 +165,7 @@ def show(size, ending, env):
     if escape:
         # tty1, the console's terminal, is held open through the show: keys
         # typed during it must not be waiting there afterwards.
-        cmd += [hold, "echo \"KESTOVAR-HOLD-RC $?\"",
+        cmd += [hold, "echo \"KESTOVAR-HOLD-RC $?\"", wait_go("live"),
                 "exec 3</dev/tty1",
                 "echo KESTOVAR-LIVE-START",
                 "AUDIODEV=hw:0,0 SDL_AUDIODRIVER=alsa %s" % kestovar,
@@ -171,16 +176,16 @@ def show(size, ending, env):
     else:
         # No keyboard to be read: an empty /dev/input over the real one.
         cmd += ["mount -t tmpfs tmpfs /dev/input", hold, "echo \"KESTOVAR-HOLD-RC $?\"",
-                "umount /dev/input",
+                "umount /dev/input", wait_go("live"),
                 "echo KESTOVAR-LIVE-START",
                 "%s & pid=$!" % kestovar,
                 # A second show while the first holds the screen.
-                "while [ ! -e /mnt/out/go-second ]; do sleep 0.2; done",
+                wait_go("second"),
                 "%s --display=console; echo \"KESTOVAR-SECOND-RC $?\"" % kestovar,
-                "while [ ! -e /mnt/out/go-end ]; do sleep 0.2; done",
+                wait_go("end"),
                 "kill -TERM $pid", "wait $pid", "echo \"KESTOVAR-LIVE-RC $?\"",
                 "echo 'the console is back' >/dev/tty1"]
-    cmd += ["while [ ! -e /mnt/out/go-after ]; do sleep 0.2; done"]
+    cmd += [wait_go("after")]
     vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=escape)
     vm.start("\n".join(cmd) + "\n")
     problems = []
@@ -225,6 +230,9 @@ def live(vm, size, escape):
     """The live show's checks; the problems found."""
     problems = []
     how = "Escape" if escape else "SIGTERM"
+    # The console as the held frames left it: no picture of the show.
+    console = rgb(vm.screendump("console"), size)
+    vm.touch("go-live")
     vm.wait_for(rb"KESTOVAR-LIVE-START\s+Measuring CPU speed\.{80}", 300, "live show starts")
     # Under emulation the first frames take seconds (the software renderer
     # compiles its shaders): dump until two different ones were seen, and
@@ -236,7 +244,7 @@ def live(vm, size, escape):
             break
         shot = rgb(vm.screendump("live"), size)
         dumps += 1
-        if lit(shot) > 0:
+        if lit(shot) > 0 and shot != console:
             if not pictures:
                 if escape:
                     for key in ("a", "b", "ret"):
