@@ -62,7 +62,6 @@ struct state {
     gbm_device *gbm = nullptr;
     gbm_surface *surface = nullptr;
     gbm_bo *shown = nullptr;  // on the screen now
-    bool mode_set = false;
     bool flip_pending = false;
     std::vector<keyboard> keyboards;
     int vt_fd = -1;  // the terminal put in graphics mode, or -1
@@ -363,7 +362,6 @@ void free_all(console_gl *gl) {
     s.vt_fd = -1;
     s.vt_own_fd = false;
     s.tty_saved = false;
-    s.mode_set = false;
 }
 
 // Undoes a console_context that failed half-way. Always -1.
@@ -530,7 +528,6 @@ extern "C" int console_context(int version, console_gl *gl, char *error, size_t 
                 std::strerror(e));
         return fail(gl);
     }
-    s.mode_set = true;
     gl->width = w;
     gl->height = h;
     return 0;
