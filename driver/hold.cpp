@@ -16,10 +16,10 @@ namespace {
 constexpr int kFps = 60;
 }  // namespace
 
-bool hold_parse(const char *spec, std::vector<double> *times) {
+bool hold_parse(const char *list, std::vector<double> *times) {
     times->clear();
-    if (spec == nullptr || *spec == '\0') return false;
-    const char *p = spec;
+    if (list == nullptr || *list == '\0') return false;
+    const char *p = list;
     for (;;) {
         char *end = nullptr;
         errno = 0;

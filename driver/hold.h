@@ -18,7 +18,7 @@
 
 /* The times of a hold list; false for an empty, malformed, negative or
  * not strictly rising one. */
-bool hold_parse(const char *spec, std::vector<double> *times);
+bool hold_parse(const char *list, std::vector<double> *times);
 
 /* 0 when every frame was held and released; 1 when a frame lies past the
  * show's end, *stop turned nonzero or a go file did not come within

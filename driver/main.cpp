@@ -137,12 +137,12 @@ int capture(driver_options &o) {
 }
 
 // The test hook of hold.h: chosen frames held on the screen, no sound.
-int hold(const char *spec) {
+int hold(const char *list) {
     std::vector<double> times;
     std::string error;
     const char *go = getenv("KESTOVAR_HOLD_GO");
     int rc = 1;
-    if (!hold_parse(spec, &times) || go == nullptr)
+    if (!hold_parse(list, &times) || go == nullptr)
         error = "KESTOVAR_HOLD wants rising times like 5,20.5 and KESTOVAR_HOLD_GO a path";
     else
         rc = hold_run(times, go, 600.0, &stop_signal, &error);
@@ -190,7 +190,7 @@ int show(const driver_options &o) {
         return 1;
     }
     if (*tavelo_notice()) complain("%s", tavelo_notice());
-    if (const char *spec = getenv("KESTOVAR_HOLD")) return hold(spec);
+    if (const char *list = getenv("KESTOVAR_HOLD")) return hold(list);
     SDL_WM_SetCaption("Kestovar", nullptr);
     SDL_ShowCursor(0);
     if (sound) SDL_PauseAudio(0);
