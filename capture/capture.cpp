@@ -92,9 +92,8 @@ bool make_plan(const capture_request *r, Plan *p, std::string *why) {
             return false;
         }
         p->first = show_frame_at(r->from, r->fps);
-        p->end = r->to < 0.0 || r->to >= show_s
-                     ? p->show
-                     : std::min(p->show, show_frame_at(r->to, r->fps));
+        p->end = r->to < 0.0 || r->to >= show_s ? p->show
+                                                : std::min(p->show, show_frame_at(r->to, r->fps));
         if (p->first >= p->show) {
             *why = "--from " + seconds(r->from) + " is past the end of the show (" +
                    seconds(show_s) + " s)";

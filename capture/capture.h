@@ -44,7 +44,6 @@
 #define CAPTURE_MAX_SIDE 8192
 #define CAPTURE_MAX_MACROBLOCKS 36864
 
-
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -22,8 +22,10 @@
  */
 #include "tavelo.h"
 
+#include "console.h"
 #include "offscreen.h"
 #include "platform.h"
+#include "xprobe.h"
 
 #include <EGL/egl.h>
 #include <GLES/gl.h>
@@ -32,6 +34,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -46,6 +49,9 @@ bool is_open = false;
 bool is_offscreen = false;
 int window_w = 0, window_h = 0;  // 0: full screen
 offscreen_gl pbuffer = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE};
+int backend = TAVELO_AUTO;
+bool is_console = false;
+console_gl console = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE, 0, 0};
 // The record tavelo_exitevent polls into, reused for every event.
 SDL_Event event;
 char error_text[256] = "";
@@ -124,7 +130,53 @@ bool is_gles1(const char *version) {
                                   std::strncmp(version, "OpenGL ES-CL 1.", 15) == 0);
 }
 
+// The console's screen when asked for, or, left to us, when no X display
+// answers and a DRM device has a connected screen. The X server is only
+// asked where there is a screen to fall back on, so machines without one
+// start as they always did.
+bool wants_console() {
+    if (backend != TAVELO_AUTO) return backend == TAVELO_CONSOLE;
+    if (window_w > 0) return false;
+    const char *driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && *driver != '\0') return false;
+    if (!console_screen_present(nullptr, 0)) return false;
+    const char *x = std::getenv("DISPLAY");
+    if (x == nullptr || *x == '\0') return true;
+    const int probe = xprobe_answers(x, 2000);
+    return probe == XPROBE_NO_SERVER || probe == XPROBE_SILENT;
+}
+
+int open_console(int width, int height) {
+    char why[200];
+    if (console_context(TAVELO_CLIENT_VERSION, &console, why, sizeof why) != 0) {
+        set_error("cannot open the console's screen: %s", why);
+        return -1;
+    }
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (!is_gles1(version)) {
+        set_error("OpenGL ES: the context is \"%s\", not OpenGL ES 1.x",
+                  version ? version : "unknown");
+        console_release(&console);
+        return -1;
+    }
+    egl_display = console.display;
+    egl_context = console.context;
+    egl_surface = console.surface;
+    screen_width = console.width;
+    screen_height = console.height;
+    first_state(width, height);
+    is_open = true;
+    is_console = true;
+    return 0;
+}
+
 }  // namespace
+
+extern "C" void tavelo_backend(int which) {
+    backend = which == TAVELO_X11 || which == TAVELO_CONSOLE ? which : TAVELO_AUTO;
+}
+
+extern "C" const char *tavelo_notice(void) { return is_console ? console_notice() : ""; }
 
 extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
     (void)bpp;
@@ -134,9 +186,17 @@ extern "C" int tavelo_open(int width, int height, int bpp, int flags) {
         set_error("the display is already open");
         return -1;
     }
+    if (wants_console()) return open_console(width, height);
 
     if (platform_sdl_init() != 0) {
         set_error("%s", platform_error());
+        // Left to choose, say why the console was no way out either.
+        char why[160];
+        if (backend == TAVELO_AUTO && window_w == 0 && !console_screen_present(why, sizeof why)) {
+            const size_t used = std::strlen(error_text);
+            std::snprintf(error_text + used, sizeof error_text - used, "; no console screen: %s",
+                          why);
+        }
         return give_up();
     }
     const SDL_VideoInfo *info = SDL_GetVideoInfo();
@@ -250,10 +310,12 @@ extern "C" void tavelo_flip(void) {
     }
     glFlush();
     eglSwapBuffers(egl_display, egl_surface);
+    if (is_console) console_present();
 }
 
 extern "C" int tavelo_exitevent(void) {
     if (is_offscreen) return 0;
+    if (is_console) return console_exitevent();
     // Escape ends the show, and so does a quit request: the window's close
     // button, or SIGINT/SIGTERM, which SDL turns into one. Everything else
     // is dropped.
@@ -277,6 +339,18 @@ extern "C" void tavelo_close(void) {
         is_offscreen = false;
         return;
     }
+    if (is_open && is_console) {
+        // As on X: the viewport cleared; then the console as it was.
+        glClear(GL_COLOR_BUFFER_BIT);
+        eglSwapBuffers(egl_display, egl_surface);
+        console_present();
+        console_release(&console);
+        egl_display = EGL_NO_DISPLAY;
+        egl_context = EGL_NO_CONTEXT;
+        egl_surface = EGL_NO_SURFACE;
+        is_open = false;
+        is_console = false;
+    }
     if (is_open) {
         // Shows the viewport cleared to the last clear colour; the scissor
         // box keeps the rest of the screen as it was.
@@ -297,4 +371,7 @@ extern "C" void tavelo_close(void) {
 
 extern "C" const char *tavelo_error(void) { return error_text; }
 
-extern "C" int tavelo_answers(int timeout_ms) { return platform_answers(timeout_ms); }
+// The console has no server that could stop answering.
+extern "C" int tavelo_answers(int timeout_ms) {
+    return is_console ? 1 : platform_answers(timeout_ms);
+}

@@ -9,6 +9,10 @@
  * everything down, SDL included. tavelo_window, called first, asks for an
  * ordinary window instead of the full screen.
  *
+ * On a Linux console with no X display (console.h) the same context is
+ * made on the screen itself through DRM/KMS, GBM and EGL, without SDL's
+ * video; tavelo_backend chooses between the two.
+ *
  * tavelo_open_offscreen is the same context without any window system: an
  * EGL pbuffer on Mesa's surfaceless platform (no X server, no SDL), read
  * back with tavelo_readpixels. The capture draws through it.
@@ -32,6 +36,15 @@ int tavelo_open(int width, int height, int bpp, int flags);
 /* Before tavelo_open: an ordinary window of w x h pixels, left to the window
  * manager, instead of a full-screen one. w, h <= 0 goes back to full screen. */
 void tavelo_window(int w, int h);
+/* Before tavelo_open: where the picture goes. TAVELO_AUTO (the default)
+ * takes the X display named by DISPLAY, or the console's screen (DRM/KMS)
+ * when no X display answers and a DRM device has a connected screen; the
+ * others force one. A window (tavelo_window) is always on X. */
+enum { TAVELO_AUTO = 0, TAVELO_X11 = 1, TAVELO_CONSOLE = 2 };
+void tavelo_backend(int which);
+/* After tavelo_open: a remark for the user (on the console, that no
+ * keyboard can be read), or "". */
+const char *tavelo_notice(void);
 /* Off screen: a width x height pbuffer with the same EGL configuration,
  * the viewport and scissor box for a pic_w x pic_h picture placed by
  * tavelo_viewport. 0 on success; -1 with tavelo_error() otherwise. */

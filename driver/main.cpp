@@ -28,6 +28,7 @@
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -36,6 +37,7 @@
 
 #include "capture.h"
 #include "cli.h"
+#include "hold.h"
 #include "options.h"
 #include "playback.h"
 #include "prerender_thread.h"
@@ -227,6 +229,21 @@ void end_silent_show(int waited_ms) {
     _exit(1);
 }
 
+// The test hook of hold.h: chosen frames held on the screen, no sound.
+int hold(const char *list) {
+    std::vector<double> times;
+    std::string error;
+    const char *go = getenv("KESTOVAR_HOLD_GO");
+    int rc = 1;
+    if (!hold_parse(list, &times) || go == nullptr)
+        error = "KESTOVAR_HOLD wants rising times like 5,20.5 and KESTOVAR_HOLD_GO a path";
+    else
+        rc = hold_run(times, go, 600.0, &stop_signal, &error);
+    tavelo_close();
+    if (rc != 0) complain("%s", error.c_str());
+    return rc;
+}
+
 int show(const driver_options &o) {
     printf("Measuring CPU speed");
     if (const char *why = show_load_embedded()) {
@@ -262,6 +279,7 @@ int show(const driver_options &o) {
     watchdog_start(&watch);
 
     tavelo_window(o.window_w, o.window_h);
+    tavelo_backend(o.display);
     watchdog_enter();
     const int opened = tavelo_open(640, 480, 32, 0);
     watchdog_leave();
@@ -274,6 +292,12 @@ int show(const driver_options &o) {
         watchdog_leave();
         watchdog_stop();
         return 1;
+    }
+    if (*tavelo_notice()) complain("%s", tavelo_notice());
+    if (const char *list = getenv("KESTOVAR_HOLD")) {
+        const int rc = hold(list);
+        watchdog_stop();
+        return rc;
     }
     watchdog_enter();
     SDL_WM_SetCaption("Kestovar", nullptr);

@@ -14,9 +14,9 @@ struct Option {
 
 // Every option the demo knows, and whether a value follows it.
 constexpr Option kOptions[] = {
-    {"--help", false},   {"-h", false},     {"--version", false}, {"--window", true},
-    {"--capture", true}, {"--still", true}, {"--size", true},     {"--fps", true},
-    {"--from", true},    {"--to", true},    {"--audio", true},
+    {"--help", false},   {"-h", false},       {"--version", false}, {"--window", true},
+    {"--display", true}, {"--capture", true}, {"--still", true},    {"--size", true},
+    {"--fps", true},     {"--from", true},    {"--to", true},       {"--audio", true},
 };
 
 const Option *find_option(const std::string &name) {
@@ -38,6 +38,9 @@ const char *driver_options_usage(void) {
            "\n"
            "Live show:\n"
            "  --window WxH         in an ordinary window of W x H pixels\n"
+           "  --display x11|console  where to show it; without it: the X display\n"
+           "                       if one answers (DISPLAY), else the console's\n"
+           "                       screen (DRM/KMS) when a screen is connected\n"
            "\n"
            "Capture (off screen, no display or sound card needed):\n"
            "  --capture FILE       the show as a video file (MP4: H.264 and AAC)\n"
@@ -97,6 +100,12 @@ int driver_options_parse(int argc, const char *const *argv, driver_options *o, s
                 *error = "--window wants a size like 1280x720, not '" + value + "'";
                 return -1;
             }
+        } else if (arg == "--display") {
+            if (value != "x11" && value != "console") {
+                *error = "--display is x11 or console, not '" + value + "'";
+                return -1;
+            }
+            o->display = value == "x11" ? 1 : 2;
         } else if (arg == "--capture") {
             if (value.empty()) {
                 *error = "--capture needs a file name";
@@ -149,6 +158,14 @@ int driver_options_parse(int argc, const char *const *argv, driver_options *o, s
     if (o->help || o->version) return 0;
     if (o->capture && o->window_w > 0) {
         *error = "--window is for the live show; a capture has no window";
+        return -1;
+    }
+    if (o->capture && o->display != 0) {
+        *error = "--display is for the live show; a capture needs no display";
+        return -1;
+    }
+    if (o->display == 2 && o->window_w > 0) {
+        *error = "--window needs an X display; the console has no windows";
         return -1;
     }
     if (!o->capture && (o->width > 0 || o->fps > 0)) {

@@ -3,6 +3,8 @@
  * With no arguments the demo runs the live show full-screen, as it always
  * has. The options:
  *   --window WxH          the live show in an ordinary window of that size
+ *   --display x11|console the live show's screen (default: X if it answers,
+ *                         else the console's screen)
  *   --capture FILE        render the show off screen into a video file
  *   --still T:FILE.png    the frame at T seconds as a PNG (repeatable)
  *   --size WxH            picture size of a capture or still (1920x1080)
@@ -37,6 +39,7 @@ struct driver_options {
     bool help = false;
     bool version = false;
     int window_w = 0, window_h = 0;  // 0: full screen
+    int display = 0;                 // --display: TAVELO_AUTO, TAVELO_X11, TAVELO_CONSOLE
     bool capture = false;            // --capture or --still: no live show
     std::string video;               // --capture FILE; "": stills only
     std::vector<driver_still> stills;

@@ -5,8 +5,10 @@
 #   (default)  that and everything the test suite needs (scripts/test.sh)
 #   --web      adds what the browser build needs (Debian's emscripten)
 #   --browser  adds what its test needs (Debian's chromium)
+#   --vm       adds what the console test's virtual machines need (QEMU for
+#              x86-64 and Arm, busybox-static for their initramfs)
 # Exit status 1 when a package cannot be installed.
-#     usage: setup.sh [--run] [--web] [--browser]
+#     usage: setup.sh [--run] [--web] [--browser] [--vm]
 set -euo pipefail
 # Compiler, build tools and the libraries the demo links or loads: SDL 1.2,
 # EGL and OpenGL ES with Mesa's drivers, X11, ALSA, FFmpeg (for --capture),
@@ -30,7 +32,8 @@ for arg in "$@"; do
     --run) with_tests=0 ;;
     --web) pkgs+=(emscripten) ;;
     --browser) pkgs+=(chromium) ;;
-    *) echo "usage: $0 [--run] [--web] [--browser]" >&2; exit 2 ;;
+    --vm) pkgs+=(qemu-system-x86 qemu-system-arm busybox-static kmod) ;;
+    *) echo "usage: $0 [--run] [--web] [--browser] [--vm]" >&2; exit 2 ;;
   esac
 done
 [ $with_tests -eq 0 ] || pkgs+=("${test_pkgs[@]}")

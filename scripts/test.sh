@@ -4,7 +4,8 @@
 # with AddressSanitizer and UBSan; then fuzzes the synthesizer for a minute
 # (clang's libFuzzer), failing on any finding, runs the synthesizer's
 # bit-exact tests cross-built for 64-bit Arm under qemu-user, and tries the
-# browser page in headless Chromium.
+# browser page in headless Chromium, and shows the demo on a Linux console
+# in virtual machines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -29,3 +30,5 @@ echo "== 64-bit Arm build and bit-exact tests (qemu-user)" >&2
 scripts/test-arm.sh
 echo "== browser test" >&2
 scripts/test-web.sh
+echo "== console in virtual machines" >&2
+scripts/test-vm.sh

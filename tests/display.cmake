@@ -32,3 +32,9 @@ add_executable(display_offscreen_tests display_offscreen.cpp)
 target_link_libraries(display_offscreen_tests PRIVATE tavelo GTest::gtest_main)
 gtest_discover_tests(display_offscreen_tests
   PROPERTIES LABELS display TIMEOUT 120 ENVIRONMENT "${DISPLAY_X11_ENV}")
+
+# The console backend's rules and its errors where there is no DRM device.
+add_executable(display_console_tests display_console.cpp)
+target_link_libraries(display_console_tests PRIVATE tavelo GTest::gtest_main)
+gtest_discover_tests(display_console_tests
+  PROPERTIES LABELS display SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")

@@ -133,3 +133,34 @@ TEST(Options, MistakesAreRefusedWithAMessage) {
     parse({"--frobnicate"}, &o, &error);
     EXPECT_NE(error.find("--frobnicate"), std::string::npos) << error;
 }
+
+TEST(Options, DisplayChoice) {
+    driver_options o;
+    std::string error;
+    ASSERT_EQ(parse({}, &o, &error), 0) << error;
+    EXPECT_EQ(o.display, 0);  // left to the display layer
+    driver_options x;
+    ASSERT_EQ(parse({"--display", "x11", "--window", "640x480"}, &x, &error), 0) << error;
+    EXPECT_EQ(x.display, 1);
+    driver_options c;
+    ASSERT_EQ(parse({"--display=console"}, &c, &error), 0) << error;
+    EXPECT_EQ(c.display, 2);
+    EXPECT_NE(std::string(driver_options_usage()).find("--display x11|console"), std::string::npos);
+
+    const std::vector<std::vector<const char *>> wrong = {
+        {"--display"},                                // no value
+        {"--display", "wayland"},                     // unknown
+        {"--display="},                               // empty
+        {"--display", "console", "--window", "8x8"},  // no windows on a console
+        {"--display", "x11", "--capture", "a.mp4"},   // a capture shows nothing
+        {"--still", "1:a.png", "--display=console"},
+    };
+    for (const auto &args : wrong) {
+        driver_options w;
+        std::string line;
+        for (const char *a : args) line += std::string(a) + " ";
+        error.clear();
+        EXPECT_EQ(parse(args, &w, &error), -1) << line;
+        EXPECT_NE(error.find("--"), std::string::npos) << line << ": " << error;
+    }
+}
