@@ -10,7 +10,8 @@ pkgs=(build-essential cmake pkg-config
       libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libpng-dev ffmpeg valgrind
       libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev clang-format clang libclang-rt-14-dev
       xvfb xdotool x11-apps x11-utils imagemagick sox python3
-      g++-aarch64-linux-gnu qemu-user googletest)
+      g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user googletest
+      mmdebstrap qemu-system-arm busybox-static kmod)
 for arg in "$@"; do
   case "$arg" in
     --web) pkgs+=(emscripten) ;;

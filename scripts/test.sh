@@ -2,9 +2,8 @@
 # Installs what is missing, checks the code style, then builds and runs the
 # whole test suite twice: a Release build (warnings are errors) and a build
 # with AddressSanitizer and UBSan; then fuzzes the synthesizer for a minute
-# (clang's libFuzzer), failing on any finding, runs the synthesizer's
-# bit-exact tests cross-built for 64-bit Arm under qemu-user, and tries the
-# browser page in headless Chromium.
+# (clang's libFuzzer), failing on any finding, runs the Arm checks under
+# qemu (scripts/test-arm.sh), and tries the browser page in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,7 +21,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" --target syna_fuzz
 echo "== fuzz run" >&2
 fuzz/run.sh 60
-echo "== 64-bit Arm build and bit-exact tests (qemu-user)" >&2
+echo "== Arm: 32-bit synthesizer tests, 64-bit whole demo, tests, same output, VM kit boot" >&2
 scripts/test-arm.sh
 echo "== browser test" >&2
 scripts/test-web.sh
