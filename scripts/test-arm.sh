@@ -2,9 +2,10 @@
 # The Arm checks, all under qemu-user on this machine:
 #  - 32-bit Arm: the synthesizer and its bit-exact tests (tests/arm) built
 #    with Debian's armhf cross compiler and libraries (the scalar mixer);
-#  - 64-bit Arm: the whole demo cross-built against the arm64 root
-#    (scripts/arm-root.sh: made once, then re-used), its test suite except
-#    the tests that start the built programs themselves, and
+#  - the arm64 and armhf roots (scripts/arm-root.sh: made once, then
+#    re-used) hold a consistent dpkg database (tests/arm/root_check.sh);
+#  - 64-bit Arm: the whole demo cross-built against the arm64 root, its
+#    test suite except the tests that start the built programs themselves, and
 #    tests/arm/same_output.sh against the native test build (the song byte
 #    for byte, stills within the GLES 1 picture tolerance);
 #  - the arm64 root's kernel and busybox boot in qemu-system-aarch64
@@ -20,8 +21,12 @@ cmake -S tests/arm -B build-arm-armhf -DCMAKE_TOOLCHAIN_FILE="$PWD/tests/arm/arm
 cmake --build build-arm-armhf -j"$jobs" >/dev/null
 ctest --test-dir build-arm-armhf -j"$jobs" --output-on-failure
 
-echo "-- 64-bit Arm: the whole demo and its tests" >&2
+echo "-- the Arm roots and their dpkg databases" >&2
 root=$(scripts/arm-root.sh arm64)
+tests/arm/root_check.sh arm64 "$root"
+tests/arm/root_check.sh armhf "$(scripts/arm-root.sh armhf)"
+
+echo "-- 64-bit Arm: the whole demo and its tests" >&2
 KESTOVAR_ARM_ROOT=$root cmake --preset arm64 >/dev/null
 cmake --build --preset arm64 -j"$jobs" >/dev/null
 ctest --preset arm64 -j"$jobs"
