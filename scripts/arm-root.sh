@@ -134,6 +134,11 @@ mmdebstrap --quiet --variant=extract --architectures="$arch" "${includes[@]}" \
 for m in "$new"/lib/modules/*; do
   [ ! -d "$m" ] || depmod -b "$new" "$(basename "$m")"
 done
+# What the maintainer scripts of base-passwd and mawk would have made: the
+# user and group files, and awk.
+[ -e "$new/etc/passwd" ] || cp "$new/usr/share/base-passwd/passwd.master" "$new/etc/passwd"
+[ -e "$new/etc/group" ] || cp "$new/usr/share/base-passwd/group.master" "$new/etc/group"
+[ -L "$new/usr/bin/awk" ] || update-alternatives --root "$new" --install /usr/bin/awk awk /usr/bin/mawk 5 >/dev/null
 echo "$stamp" >"$new/.kestovar-root"
 rm -rf "$dir"
 mv "$new" "$dir"
