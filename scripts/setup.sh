@@ -23,7 +23,8 @@ run_pkgs=(build-essential cmake pkg-config
 test_pkgs=(ffmpeg valgrind libgtest-dev libgmock-dev libbenchmark-dev googletest
            clang-format clang libclang-rt-14-dev
            xvfb xinit twm xdotool x11-apps imagemagick sox python3
-           g++-aarch64-linux-gnu qemu-user
+           g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
+           qemu-system-arm busybox-static kmod
            help2man dpkg-dev file lintian mmdebstrap)
 pkgs=("${run_pkgs[@]}")
 with_tests=1
