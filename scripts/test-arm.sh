@@ -7,9 +7,9 @@
 #  - 64-bit Arm: the whole demo cross-built against the arm64 root, its
 #    test suite except the tests that start the built programs themselves, and
 #    tests/arm/same_output.sh against the native test build (the song byte
-#    for byte, stills within the GLES 1 picture tolerance);
-#  - the arm64 root's kernel and busybox boot in qemu-system-aarch64
-#    (scripts/arm64-vm-kit.sh, tests/arm/boot_check.sh).
+#    for byte, stills within the GLES 1 picture tolerance).
+# The arm64 root's kernel boots in the console's virtual machine tests
+# (scripts/test-vm.sh, tests/vm/).
 # scripts/setup.sh installs what they need. KESTOVAR_DIFF_SONGS is honoured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +35,3 @@ cmake --preset test >/dev/null
 cmake --build --preset test -j"$jobs" --target kestovar syna-render image_compare >/dev/null
 tests/arm/same_output.sh arm64 build-test-release build-arm64 "$root" build-arm64/same-output
 
-echo "-- 64-bit Arm: the virtual machine kit boots" >&2
-kit=$(scripts/arm64-vm-kit.sh build-arm64/vm-kit)
-tests/arm/boot_check.sh "$kit" build-arm64/vm-kit/boot.log

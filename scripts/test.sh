@@ -26,7 +26,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" --target syna_fuzz
 echo "== fuzz run" >&2
 fuzz/run.sh 60
-echo "== Arm: 32-bit synthesizer tests, 64-bit whole demo, tests, same output, VM kit boot" >&2
+echo "== Arm: 32-bit synthesizer tests, 64-bit whole demo, its tests, the same output" >&2
 scripts/test-arm.sh
 echo "== browser test" >&2
 scripts/test-web.sh
