@@ -88,9 +88,11 @@ int tcp_socket(const std::string &host, int number, long long deadline) {
 
 namespace {
 
-// One connection-setup handshake. On a reply that accepts the connection
-// and a non-null `held`, the connection stays open in *held.
-int probe_once(const std::string &host, int number, long long deadline, int *held) {
+// One connection-setup handshake: connected by `deadline`, answered by
+// `reply_by`. On a reply that accepts the connection and a non-null `held`,
+// the connection stays open in *held.
+int probe_once(const std::string &host, int number, long long deadline, long long reply_by,
+               int *held) {
     const int fd = host.empty() || host == "unix" ? unix_socket(number, deadline)
                                                   : tcp_socket(host, number, deadline);
     if (fd < 0) return XPROBE_NO_SERVER;
@@ -101,7 +103,7 @@ int probe_once(const std::string &host, int number, long long deadline, int *hel
     static const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     int result = XPROBE_CLOSED;
     if (send(fd, setup, sizeof setup, MSG_NOSIGNAL) == (ssize_t)sizeof setup) {
-        if (!wait_for(fd, POLLIN, deadline)) {
+        if (!wait_for(fd, POLLIN, reply_by)) {
             result = XPROBE_SILENT;
         } else {
             // Closed without a word: a server in the middle of a reset
@@ -137,8 +139,16 @@ int probe(const char *display, int timeout_ms, int *held) {
     if (host.find('/') != std::string::npos) return XPROBE_UNKNOWN;
 
     const long long deadline = now_ms() + timeout_ms;
+    // Each handshake gets a growing slice of the time: a connection made
+    // while the server resets can be left unanswered, and a fresh one is
+    // then answered at once; a stopped server stays silent to every one.
+    long long slice = 250;
     for (;;) {
-        const int result = probe_once(host, (int)number, deadline, held);
+        const long long now = now_ms();
+        const long long until = now + slice < deadline ? now + slice : deadline;
+        slice *= 2;
+        const int result = probe_once(host, (int)number, deadline, until, held);
+        if (result == XPROBE_SILENT && until < deadline) continue;
         if (result != XPROBE_CLOSED) return result;
         // The reset is over in milliseconds; ask again until the deadline.
         const long long left = deadline - now_ms();

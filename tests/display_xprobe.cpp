@@ -118,6 +118,13 @@ TEST(Xprobe, AResettingServerIsAskedAgain) {
     EXPECT_EQ(server.connections(), 3);
 }
 
+TEST(Xprobe, AConnectionLeftUnansweredInAResetIsMadeAgain) {
+    StandIn server({kSilent, 1});
+    if (!server.bound()) GTEST_SKIP() << "no abstract socket";
+    EXPECT_EQ(xprobe_answers(server.display().c_str(), 5000), XPROBE_ANSWERS);
+    EXPECT_EQ(server.connections(), 2);
+}
+
 TEST(Xprobe, AServerThatKeepsResettingIsNoServerByTheDeadline) {
     StandIn server({kDrop});
     if (!server.bound()) GTEST_SKIP() << "no abstract socket";
