@@ -22,6 +22,7 @@
  * channel (the canvas is opaque, as a screen is) and the depth buffer the
  * browser gives for "16 bits or more".
  */
+#include "egl_teardown.h"
 #include "tavelo.h"
 
 #include <EGL/egl.h>
@@ -55,15 +56,7 @@ EM_JS(int, canvas_height, (void), { return Module.canvas ? Module.canvas.height 
     va_start(args, fmt);
     std::vsnprintf(error_text, sizeof error_text, fmt, args);
     va_end(args);
-    if (egl_display != EGL_NO_DISPLAY) {
-        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (egl_surface != EGL_NO_SURFACE) eglDestroySurface(egl_display, egl_surface);
-        if (egl_context != EGL_NO_CONTEXT) eglDestroyContext(egl_display, egl_context);
-        eglTerminate(egl_display);
-    }
-    egl_display = EGL_NO_DISPLAY;
-    egl_context = EGL_NO_CONTEXT;
-    egl_surface = EGL_NO_SURFACE;
+    egl_teardown(&egl_display, &egl_context, &egl_surface);
     return -1;
 }
 

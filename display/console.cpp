@@ -13,6 +13,7 @@
  * console too.
  */
 #include "console.h"
+#include "egl_teardown.h"
 
 #include <EGL/eglext.h>
 #include <GLES/gl.h>
@@ -332,15 +333,7 @@ void take_terminal() {
 }
 
 void free_all(console_gl *gl) {
-    if (gl->display != EGL_NO_DISPLAY) {
-        eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (gl->surface != EGL_NO_SURFACE) eglDestroySurface(gl->display, gl->surface);
-        if (gl->context != EGL_NO_CONTEXT) eglDestroyContext(gl->display, gl->context);
-        eglTerminate(gl->display);
-    }
-    gl->display = EGL_NO_DISPLAY;
-    gl->context = EGL_NO_CONTEXT;
-    gl->surface = EGL_NO_SURFACE;
+    egl_teardown(&gl->display, &gl->context, &gl->surface);
     if (s.surface) {
         if (s.shown) gbm_surface_release_buffer(s.surface, s.shown);
         gbm_surface_destroy(s.surface);

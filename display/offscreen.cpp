@@ -1,6 +1,7 @@
 /* offscreen.cpp - EGL on Mesa's surfaceless platform: a pbuffer and an
  * OpenGL ES context, no window system. */
 #include "offscreen.h"
+#include "egl_teardown.h"
 
 #include <EGL/eglext.h>
 
@@ -11,15 +12,7 @@
 #endif
 
 extern "C" void offscreen_release(offscreen_gl *gl) {
-    if (gl->display != EGL_NO_DISPLAY && gl->display != nullptr) {
-        eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (gl->surface != EGL_NO_SURFACE) eglDestroySurface(gl->display, gl->surface);
-        if (gl->context != EGL_NO_CONTEXT) eglDestroyContext(gl->display, gl->context);
-        eglTerminate(gl->display);
-    }
-    gl->display = EGL_NO_DISPLAY;
-    gl->context = EGL_NO_CONTEXT;
-    gl->surface = EGL_NO_SURFACE;
+    egl_teardown(&gl->display, &gl->context, &gl->surface);
 }
 
 extern "C" int offscreen_context(int version, int width, int height, offscreen_gl *gl, char *error,

@@ -21,6 +21,7 @@
  * shutdown step goes unnoticed.
  */
 #include "tavelo.h"
+#include "egl_teardown.h"
 
 #include "console.h"
 #include "offscreen.h"
@@ -88,15 +89,7 @@ const EGLint context_attributes[] = {EGL_CONTEXT_CLIENT_VERSION, TAVELO_CLIENT_V
 // Undoes whatever part of tavelo_open was done, leaving SDL's other
 // subsystems (the driver's audio) running. Always returns -1.
 int give_up() {
-    if (egl_display != EGL_NO_DISPLAY) {
-        eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (egl_surface != EGL_NO_SURFACE) eglDestroySurface(egl_display, egl_surface);
-        if (egl_context != EGL_NO_CONTEXT) eglDestroyContext(egl_display, egl_context);
-        eglTerminate(egl_display);
-    }
-    egl_display = EGL_NO_DISPLAY;
-    egl_context = EGL_NO_CONTEXT;
-    egl_surface = EGL_NO_SURFACE;
+    egl_teardown(&egl_display, &egl_context, &egl_surface);
     platform_close();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return -1;
