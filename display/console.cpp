@@ -101,7 +101,12 @@ void give_back_raw() {
         uint32_t connector = em_connector;
         drmModeSetCrtc(em_fd, em_crtc, em_fb, em_x, em_y, &connector, 1, &em_mode);
     }
-    if (s.vt_fd >= 0) ioctl(s.vt_fd, KDSETMODE, s.vt_saved_mode);
+    if (s.vt_fd >= 0) {
+        ioctl(s.vt_fd, KDSETMODE, s.vt_saved_mode);
+        // Keys typed on the console before its keyboards were grabbed
+        // wait in its input queue: the shell must not read them.
+        tcflush(s.vt_fd, TCIFLUSH);
+    }
     if (s.tty_saved) {
         tcflush(0, TCIFLUSH);
         tcsetattr(0, TCSANOW, &s.tty);

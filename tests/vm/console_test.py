@@ -239,12 +239,15 @@ def live(vm, size, escape):
     # long enough for the sound check.
     began = time.monotonic()
     pictures, dumps = set(), 0
+    # A show's frame lights far more pixels than the console's text: a
+    # blinking cursor or a kernel line is no sign that the show is drawing.
+    showing = max(2000, 4 * lit(console))
     while time.monotonic() - began < LIVE_LIMIT:
         if vm.proc.poll() is not None or b"KESTOVAR-LIVE-RC" in vm.log():
             break
         shot = rgb(vm.screendump("live"), size)
         dumps += 1
-        if lit(shot) > 0 and shot != console:
+        if lit(shot) > showing:
             if not pictures:
                 if escape:
                     for key in ("a", "b", "ret"):
