@@ -153,7 +153,7 @@ int probe(const char *display, int timeout_ms, int *held) {
         // The reset is over in milliseconds; ask again until the deadline.
         const long long left = deadline - now_ms();
         if (left <= 0) return XPROBE_NO_SERVER;
-        const timespec pause = {0, (left < 20 ? left : 20) * 1000000L};
+        const timespec pause = {0, static_cast<long>(left < 20 ? left : 20) * 1000000L};
         nanosleep(&pause, nullptr);
     }
 }
