@@ -3,16 +3,19 @@
 # with plain emulation boots Debian's kernel (downloaded with apt-get
 # download, never installed) over this machine's own root, shared read-only.
 # Three boots on x86-64: 4:3 with the live show and its sound, a wide
-# screen, and one without a GPU. With KESTOVAR_VM_ARM64_ROOT and
-# KESTOVAR_VM_ARM64_BIN (an arm64 userland and the demo cross-built
-# against it) the same three run on 64-bit Arm. A few minutes on an idle
-# 2-core machine (see the README).
+# screen, and one without a GPU. With KESTOVAR_VM_ARM64_ROOT (an arm64
+# userland) and either KESTOVAR_VM_ARM64_BIN (the folder of the demo
+# cross-built against it) or KESTOVAR_VM_ARM64_DEBS (the folder of its
+# arm64 packages, installed with dpkg in each boot) the same three run on
+# 64-bit Arm. A few minutes on an idle 2-core machine (see the README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --vm
 arm=()
-if [ -n "${KESTOVAR_VM_ARM64_ROOT:-}" ] && [ -n "${KESTOVAR_VM_ARM64_BIN:-}" ]; then
-  arm=(-DKESTOVAR_VM_ARM64_ROOT="$KESTOVAR_VM_ARM64_ROOT" -DKESTOVAR_VM_ARM64_BIN="$KESTOVAR_VM_ARM64_BIN")
+if [ -n "${KESTOVAR_VM_ARM64_ROOT:-}" ]; then
+  arm=(-DKESTOVAR_VM_ARM64_ROOT="$KESTOVAR_VM_ARM64_ROOT"
+    -DKESTOVAR_VM_ARM64_BIN="${KESTOVAR_VM_ARM64_BIN:-}"
+    -DKESTOVAR_VM_ARM64_DEBS="${KESTOVAR_VM_ARM64_DEBS:-}")
 fi
 # The VM tests join the test build only for this run.
 trap 'cmake --preset test -DKESTOVAR_VM_TESTS=OFF >/dev/null' EXIT

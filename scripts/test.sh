@@ -3,9 +3,10 @@
 # whole test suite twice: a Release build (warnings are errors) and a build
 # with AddressSanitizer and UBSan; then fuzzes the synthesizer for a minute
 # (clang's libFuzzer), failing on any finding, runs the Arm checks under
-# qemu (scripts/test-arm.sh), tries the browser page in headless Chromium,
-# and shows the demo on a Linux console in virtual machines, x86-64 and
-# 64-bit Arm.
+# qemu (scripts/test-arm.sh) and those of the arm64 and armhf packages,
+# tries the browser page in headless Chromium, and shows the demo on a Linux
+# console in virtual machines, x86-64 and 64-bit Arm (there from the arm64
+# packages, installed with dpkg).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,9 +29,13 @@ echo "== fuzz run" >&2
 fuzz/run.sh 60
 echo "== Arm: 32-bit synthesizer tests, 64-bit whole demo, its tests, the same output" >&2
 scripts/test-arm.sh
+echo "== Debian packages for arm64 and armhf: lintian, unpacked into clean roots" >&2
+scripts/test-packages-arm.sh arm64
+scripts/test-packages-arm.sh armhf
 echo "== browser test" >&2
 scripts/test-web.sh
 echo "== console in virtual machines" >&2
-# The arm64 VM runs the arm64 build that scripts/test-arm.sh made.
-KESTOVAR_VM_ARM64_ROOT=$(scripts/arm-root.sh arm64) KESTOVAR_VM_ARM64_BIN=$PWD/build-arm64/driver \
-  scripts/test-vm.sh
+# The arm64 VM installs the arm64 packages with dpkg and runs what they put
+# in place.
+KESTOVAR_VM_ARM64_ROOT=$(scripts/arm-root.sh arm64) \
+  KESTOVAR_VM_ARM64_DEBS=$PWD/build-deb-arm64/packages scripts/test-vm.sh

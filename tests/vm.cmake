@@ -5,13 +5,15 @@
 option(KESTOVAR_VM_TESTS "Run the console tests in virtual machines" OFF)
 set(KESTOVAR_VM_ARM64_ROOT "" CACHE PATH "arm64 userland for the arm64 VM (empty: no arm64 VM)")
 set(KESTOVAR_VM_ARM64_BIN "" CACHE PATH "folder of kestovar built for arm64 against that root")
+set(KESTOVAR_VM_ARM64_DEBS "" CACHE PATH
+  "folder of the arm64 Debian packages: installed in the arm64 VM and run instead of the BIN")
 if(KESTOVAR_VM_TESTS)
   set(VM_OUT ${CMAKE_CURRENT_BINARY_DIR}/vm-out)
   set(VM_TEST ${CMAKE_CURRENT_SOURCE_DIR}/vm/console_test.py)
   set(VM_HOST_ENV "HOST_KESTOVAR=$<TARGET_FILE:kestovar>;SYNA_RENDER=$<TARGET_FILE:syna-render>;VM_OUT=${VM_OUT}")
 
   set(VM_ARCHES x86_64)
-  if(KESTOVAR_VM_ARM64_ROOT AND KESTOVAR_VM_ARM64_BIN)
+  if(KESTOVAR_VM_ARM64_ROOT AND (KESTOVAR_VM_ARM64_BIN OR KESTOVAR_VM_ARM64_DEBS))
     list(APPEND VM_ARCHES arm64)
   endif()
   foreach(arch ${VM_ARCHES})
@@ -26,6 +28,9 @@ if(KESTOVAR_VM_TESTS)
     add_test(NAME vm_kit_${arch} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/vm/kit.sh ${arch} ${kit} ${root})
     set_tests_properties(vm_kit_${arch} PROPERTIES LABELS vm TIMEOUT 600 FIXTURES_SETUP vm_${arch})
     set(env "${VM_HOST_ENV};KESTOVAR=${guest_kestovar};VM_ARCH=${arch};VM_KIT=${kit};VM_ROOT=${root}")
+    if(arch STREQUAL "arm64" AND KESTOVAR_VM_ARM64_DEBS)
+      list(APPEND env "VM_DEBS=${KESTOVAR_VM_ARM64_DEBS}")
+    endif()
     # One boot per screen: 4:3 with the live show and its sound, and a wide
     # one; a third without a GPU.
     add_test(NAME vm_console_${arch}_4x3 COMMAND ${Python3_EXECUTABLE} ${VM_TEST} show 1024x768 --escape)

@@ -548,6 +548,20 @@ def wait_window_on(display, proc, timeout=60):
     fail("no window named Kestovar was shown on %s" % display)
 
 
+def signal_and_wait(proc, sig, what):
+    """Sends sig to the show (None: nothing) and waits for it to end; the
+    seconds that took. Fails if it still runs a minute later."""
+    t0 = time.monotonic()
+    if sig is not None:
+        proc.send_signal(sig)
+    try:
+        proc.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, signal.SIGKILL)
+        fail("%s: the show still ran a minute later" % what)
+    return time.monotonic() - t0
+
+
 def case_stopped_midshow():
     """An X server stopped in the middle of the show: SIGTERM and SIGINT
     still end it within a second or two with the frame-rate line and status
@@ -562,16 +576,7 @@ def case_stopped_midshow():
                 time.sleep(1.0)
                 os.kill(server.pid, signal.SIGSTOP)
                 time.sleep(0.5)
-                t0 = time.monotonic()
-                if sig is not None:
-                    proc.send_signal(sig)
-                try:
-                    proc.wait(timeout=60)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    fail("%s: the show still ran a minute later" % (sig.name if sig else
-                                                                     "silence"))
-                took = time.monotonic() - t0
+                took = signal_and_wait(proc, sig, sig.name if sig else "silence")
             finally:
                 if proc.poll() is None:
                     os.killpg(proc.pid, signal.SIGKILL)
@@ -679,14 +684,7 @@ def case_unmapped():
                 if proc.poll() is not None:
                     fail("%s: the show ended by itself with status %d" % (sig.name,
                                                                            proc.returncode))
-                t0 = time.monotonic()
-                proc.send_signal(sig)
-                try:
-                    proc.wait(timeout=60)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                    fail("%s: the show still ran a minute later" % sig.name)
-                took = time.monotonic() - t0
+                took = signal_and_wait(proc, sig, sig.name)
             finally:
                 if proc.poll() is None:
                     os.killpg(proc.pid, signal.SIGKILL)

@@ -21,6 +21,7 @@ pc=$(find "$top" -name syna.pc -print -quit)
 libdir=$(dirname "$so")
 [ -f "$top/include/syna.h" ] || fail "no syna.h"
 [ -f "$top/share/doc/kestovar/README.md" ] || fail "no README in the doc folder"
+[ -f "$top/share/doc/kestovar/copyright" ] || fail "no copyright and licence statement in the doc folder"
 [ "$(readelf -d "$so" | sed -n 's/.*\(soname: \[.*\]\).*/\1/p')" = "soname: [$(basename "$so")]" ] ||
   fail "$so does not carry its own name as SONAME"
 

@@ -19,7 +19,8 @@
 
 Environment: KESTOVAR (the program the guest runs; with a VM_ROOT other
 than / it is copied into the run's folder, which the guest sees as
-/mnt/out), HOST_KESTOVAR and SYNA_RENDER (this machine's programs for the
+/mnt/out), or VM_DEBS (a folder of the Debian packages, installed with
+dpkg in the guest, whose /usr/bin/kestovar is then run), HOST_KESTOVAR and SYNA_RENDER (this machine's programs for the
 stills and the reference sound), VM_ARCH (x86_64 or arm64), VM_KIT
 (kit.sh's folder), VM_ROOT (the guest's root file system), VM_OUT (the
 runs' folders).
@@ -130,12 +131,39 @@ def check_sound(wav, reference):
 
 
 def guest_program(env, run):
-    """The path at which the guest finds KESTOVAR."""
-    if os.path.realpath(env["VM_ROOT"]) == "/":
-        return env["KESTOVAR"]
+    """The path at which the guest finds the program under test, and the
+    guest's commands that put it there: with VM_DEBS (a folder of Debian
+    packages) they are installed with dpkg, as on a Pi, and the installed
+    /usr/bin/kestovar is run; else KESTOVAR as it was built."""
     os.makedirs(os.path.join(run, "vm"), exist_ok=True)
+    debs = env.get("VM_DEBS")
+    if debs:
+        into = os.path.join(run, "vm", "debs")
+        shutil.rmtree(into, ignore_errors=True)
+        os.makedirs(into)
+        for name in os.listdir(debs):
+            if name.endswith(".deb"):
+                shutil.copy(os.path.join(debs, name), into)
+        return "/usr/bin/kestovar", [
+            "dpkg -i /mnt/out/debs/*.deb >/tmp/dpkg.log 2>&1",
+            "echo \"KESTOVAR-DPKG-RC $?\"", "tail -n 20 /tmp/dpkg.log"]
+    if os.path.realpath(env["VM_ROOT"]) == "/":
+        return env["KESTOVAR"], []
     shutil.copy(env["KESTOVAR"], os.path.join(run, "vm", "kestovar.bin"))
-    return "/mnt/out/kestovar.bin"
+    return "/mnt/out/kestovar.bin", []
+
+
+def installed(vm, install):
+    """Waits for the packages' installation, if there was one; VmError
+    when dpkg failed."""
+    if not install:
+        return
+    rc = vm.wait_for(rb"KESTOVAR-DPKG-RC (\d+)", 300, "packages installed").group(1)
+    if rc != b"0":
+        raise VmError("dpkg -i of the packages failed (status %s):\n%s"
+                      % (rc.decode(), vm.tail(25)))
+    print("packages installed with dpkg: %s" % ", ".join(
+        sorted(n for n in os.listdir(os.path.join(vm.run_dir, "debs")))))
 
 
 def wait_go(name):
@@ -150,7 +178,7 @@ def show(size, ending, env):
     arch, kit, root = env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"]
     run = os.path.join(env["VM_OUT"], "%s-%dx%d" % (arch, size[0], size[1]))
     os.makedirs(run, exist_ok=True)
-    kestovar = guest_program(env, run)
+    kestovar, install = guest_program(env, run)
     stills = os.path.join(run, "stills")
     os.makedirs(stills, exist_ok=True)
     args = [env.get("HOST_KESTOVAR", env["KESTOVAR"]), "--size", "%dx%d" % size]
@@ -161,7 +189,7 @@ def show(size, ending, env):
     escape = ending == "escape"
     hold = "KESTOVAR_HOLD=%s KESTOVAR_HOLD_GO=/mnt/out/go- %s --display=console" % (
         ",".join("%g" % t for t in TIMES), kestovar)
-    cmd = ["cd /tmp"]
+    cmd = ["cd /tmp"] + install
     if escape:
         # tty1, the console's terminal, is held open through the show: keys
         # typed during it must not be waiting there afterwards.
@@ -190,6 +218,7 @@ def show(size, ending, env):
     vm.start("\n".join(cmd) + "\n")
     problems = []
     try:
+        installed(vm, install)
         for i, t in enumerate(TIMES):
             vm.wait_for(rb"KESTOVAR-HOLD %d " % i, 400, "held frame %d" % i)
             shot = vm.screendump("hold%d" % i)
@@ -301,10 +330,10 @@ def live(vm, size, escape):
 
 def errors(env):
     run = os.path.join(env["VM_OUT"], "%s-nogpu" % env["VM_ARCH"])
-    k = guest_program(env, run)
+    k, install = guest_program(env, run)
     run = os.path.join(run, "vm")
     # Forced and left to choose; the terminal's settings before and after.
-    cmd = ("cd /tmp\nstty -g >tty.before\n"
+    cmd = ("cd /tmp\n" + "".join(c + "\n" for c in install) + "stty -g >tty.before\n"
            "%s --display=console; echo \"KESTOVAR-FORCED-RC $?\"\n"
            "%s; echo \"KESTOVAR-AUTO-RC $?\"\n"
            "stty -g >tty.after\ncmp -s tty.before tty.after && echo KESTOVAR-TTY-SAME\n"
@@ -312,6 +341,7 @@ def errors(env):
     vm = Vm(env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"], run, gpu=None, sound=False)
     vm.start(cmd)
     try:
+        installed(vm, install)
         vm.finish(300)
     except VmError as e:
         vm.stop()
