@@ -7,7 +7,10 @@
 # userland) and either KESTOVAR_VM_ARM64_BIN (the folder of the demo
 # cross-built against it) or KESTOVAR_VM_ARM64_DEBS (the folder of its
 # arm64 packages, installed with dpkg in each boot) the same three run on
-# 64-bit Arm. A few minutes on an idle 2-core machine (see the README).
+# 64-bit Arm. With KESTOVAR_VM_ARMHF_ROOT and KESTOVAR_VM_ARMHF_DEBS (an
+# armhf userland and its packages) the arm64 boot without a GPU also
+# installs those with dpkg in that userland and runs them on the 64-bit
+# kernel. A few minutes on an idle 2-core machine (see the README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --vm
@@ -15,7 +18,9 @@ arm=()
 if [ -n "${KESTOVAR_VM_ARM64_ROOT:-}" ]; then
   arm=(-DKESTOVAR_VM_ARM64_ROOT="$KESTOVAR_VM_ARM64_ROOT"
     -DKESTOVAR_VM_ARM64_BIN="${KESTOVAR_VM_ARM64_BIN:-}"
-    -DKESTOVAR_VM_ARM64_DEBS="${KESTOVAR_VM_ARM64_DEBS:-}")
+    -DKESTOVAR_VM_ARM64_DEBS="${KESTOVAR_VM_ARM64_DEBS:-}"
+    -DKESTOVAR_VM_ARMHF_ROOT="${KESTOVAR_VM_ARMHF_ROOT:-}"
+    -DKESTOVAR_VM_ARMHF_DEBS="${KESTOVAR_VM_ARMHF_DEBS:-}")
 fi
 # The VM tests join the test build only for this run.
 trap 'cmake --preset test -DKESTOVAR_VM_TESTS=OFF >/dev/null' EXIT

@@ -36,6 +36,8 @@ echo "== browser test" >&2
 scripts/test-web.sh
 echo "== console in virtual machines" >&2
 # The arm64 VM installs the arm64 packages with dpkg and runs what they put
-# in place.
+# in place; the armhf ones go into the armhf userland, shared with it.
 KESTOVAR_VM_ARM64_ROOT=$(scripts/arm-root.sh arm64) \
-  KESTOVAR_VM_ARM64_DEBS=$PWD/build-deb-arm64/packages scripts/test-vm.sh
+  KESTOVAR_VM_ARM64_DEBS=$PWD/build-deb-arm64/packages \
+  KESTOVAR_VM_ARMHF_ROOT=$(scripts/arm-root.sh armhf) \
+  KESTOVAR_VM_ARMHF_DEBS=$PWD/build-deb-armhf/packages scripts/test-vm.sh

@@ -7,6 +7,9 @@ set(KESTOVAR_VM_ARM64_ROOT "" CACHE PATH "arm64 userland for the arm64 VM (empty
 set(KESTOVAR_VM_ARM64_BIN "" CACHE PATH "folder of kestovar built for arm64 against that root")
 set(KESTOVAR_VM_ARM64_DEBS "" CACHE PATH
   "folder of the arm64 Debian packages: installed in the arm64 VM and run instead of the BIN")
+set(KESTOVAR_VM_ARMHF_ROOT "" CACHE PATH "armhf userland, shared with the arm64 VM")
+set(KESTOVAR_VM_ARMHF_DEBS "" CACHE PATH
+  "folder of the armhf Debian packages: installed in that userland in the arm64 VM")
 if(KESTOVAR_VM_TESTS)
   set(VM_OUT ${CMAKE_CURRENT_BINARY_DIR}/vm-out)
   set(VM_TEST ${CMAKE_CURRENT_SOURCE_DIR}/vm/console_test.py)
@@ -40,5 +43,11 @@ if(KESTOVAR_VM_TESTS)
       PROPERTIES LABELS vm TIMEOUT 900 FIXTURES_REQUIRED vm_${arch} ENVIRONMENT "${env}"
       # Each VM wants a core of its own to keep its sound card fed.
       RESOURCE_LOCK vm_cpu)
+    # The 32-bit packages join the 64-bit boot without a GPU: a Pi's
+    # 32-bit system runs on a 64-bit kernel too.
+    if(arch STREQUAL "arm64" AND KESTOVAR_VM_ARMHF_ROOT AND KESTOVAR_VM_ARMHF_DEBS)
+      set_property(TEST vm_console_arm64_no_gpu APPEND PROPERTY ENVIRONMENT
+        "VM_ARMHF_ROOT=${KESTOVAR_VM_ARMHF_ROOT}" "VM_ARMHF_DEBS=${KESTOVAR_VM_ARMHF_DEBS}")
+    endif()
   endforeach()
 endif()

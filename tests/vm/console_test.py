@@ -15,7 +15,12 @@
                                sound must be the song exactly as
                                syna-render renders it from the first
                                sounding sample on for at least 5 s
-    console_test.py errors     one boot without a GPU: the clear error
+    console_test.py errors     one boot without a GPU: the clear error; with
+                               VM_ARMHF_ROOT and VM_ARMHF_DEBS (arm64 only)
+                               also the armhf packages installed with dpkg
+                               in that 32-bit userland on the 64-bit kernel,
+                               their syna-render's song byte for byte and
+                               their kestovar started
 
 Environment: KESTOVAR (the program the guest runs; with a VM_ROOT other
 than / it is copied into the run's folder, which the guest sees as
@@ -328,6 +333,63 @@ def live(vm, size, escape):
     return problems
 
 
+# The 32-bit userland's commands: its packages installed with dpkg, their
+# state, the installed syna-render's song, the installed kestovar started.
+ARMHF_CMD = r"""r=/mnt/root2
+in32() { chroot $r /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+mount --bind /dev $r/dev && mount -t proc proc $r/proc
+mkdir -p $r/tmp/debs && cp /mnt/out/debs32/*.deb $r/tmp/debs/
+in32 sh -c 'dpkg -i /tmp/debs/*.deb' >/tmp/dpkg32.log 2>&1
+echo "KESTOVAR-DPKG32-RC $?"
+tail -n 20 /tmp/dpkg32.log
+echo "KESTOVAR-KERNEL $(uname -m)"
+in32 dpkg-query -W -f='KESTOVAR-PKG32 ${Package} ${Architecture} ${Status}\n' \
+  kestovar libsyna1 libsyna-dev
+in32 syna-render -o - >/mnt/out/song32.wav 2>/tmp/render32.log
+echo "KESTOVAR-RENDER32-RC $?"
+in32 kestovar --help >/dev/null
+echo "KESTOVAR-HELP32-RC $?"
+"""
+
+
+def armhf_packages(env, run):
+    """The guest's commands for the armhf packages (VM_ARMHF_DEBS) in the
+    armhf userland (VM_ARMHF_ROOT), or none."""
+    debs = env.get("VM_ARMHF_DEBS")
+    if not debs:
+        return []
+    into = os.path.join(run, "debs32")
+    shutil.rmtree(into, ignore_errors=True)
+    os.makedirs(into)
+    for name in os.listdir(debs):
+        if name.endswith(".deb"):
+            shutil.copy(os.path.join(debs, name), into)
+    return [ARMHF_CMD]
+
+
+def check_armhf(env, run, log):
+    """The armhf packages' checks on the guest's log; the problems found."""
+    problems = []
+    if "KESTOVAR-DPKG32-RC 0" not in log:
+        return ["dpkg -i of the armhf packages failed"]
+    states = [l.split(None, 3)[1:] for l in log.splitlines() if l.startswith("KESTOVAR-PKG32 ")]
+    if sorted(states) != [[p, "armhf", "install ok installed"]
+                          for p in ("kestovar", "libsyna-dev", "libsyna1")]:
+        problems.append("the armhf packages are not all installed: %r" % states)
+    ref = os.path.join(run, "reference32.wav")
+    subprocess.run([env["SYNA_RENDER"], "-o", ref], check=True, capture_output=True)
+    with open(ref, "rb") as a, open(os.path.join(run, "song32.wav"), "rb") as b:
+        same = a.read() == b.read()
+    print("armhf packages on the %s kernel: installed; the installed syna-render's song is %s"
+          % (log.split("KESTOVAR-KERNEL ")[-1].split()[0] if "KESTOVAR-KERNEL " in log else "?",
+             "byte-identical to this machine's" if same else "DIFFERENT"))
+    if "KESTOVAR-RENDER32-RC 0" not in log or not same:
+        problems.append("the installed armhf syna-render does not render the song exactly")
+    if "KESTOVAR-HELP32-RC 0" not in log:
+        problems.append("the installed armhf kestovar does not start")
+    return problems
+
+
 def errors(env):
     run = os.path.join(env["VM_OUT"], "%s-nogpu" % env["VM_ARCH"])
     k, install = guest_program(env, run)
@@ -338,11 +400,14 @@ def errors(env):
            "%s; echo \"KESTOVAR-AUTO-RC $?\"\n"
            "stty -g >tty.after\ncmp -s tty.before tty.after && echo KESTOVAR-TTY-SAME\n"
            % (k, k))
-    vm = Vm(env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"], run, gpu=None, sound=False)
+    armhf = armhf_packages(env, run)
+    cmd += "".join(armhf)
+    vm = Vm(env["VM_ARCH"], env["VM_KIT"], env["VM_ROOT"], run, gpu=None, sound=False,
+            root2=env["VM_ARMHF_ROOT"] if armhf else None)
     vm.start(cmd)
     try:
         installed(vm, install)
-        vm.finish(300)
+        vm.finish(600)
     except VmError as e:
         vm.stop()
         fail(str(e))
@@ -358,6 +423,10 @@ def errors(env):
         fail("expected one line naming the missing DRM device per run, got %r" % lines)
     if "KESTOVAR-TTY-SAME" not in log:
         fail("the terminal's settings changed")
+    if armhf:
+        problems = check_armhf(env, run, log)
+        if problems:
+            fail("; ".join(problems))
     print("times (s from QEMU's start): %s" % vm.marks)
 
 

@@ -15,6 +15,9 @@ the guest writing straight to hw:0,0).
     vm.touch("go-0")
     rc = vm.finish(120)         # the command's exit status
 
+root2, if given, is a second userland (another architecture's) that the
+guest sees writable at /mnt/root2, through an overlay of its own.
+
 Plain emulation (TCG) on one virtual CPU: /dev/kvm is not used, so the
 same run works wherever QEMU does. --arch picks the machine: q35 with its
 PS/2 keyboard for x86_64, virt with a Cortex-A72 and a virtio keyboard for
@@ -32,7 +35,7 @@ class VmError(Exception):
     pass
 
 
-def machine(arch, kit, root, run_dir, gpu, sound):
+def machine(arch, kit, root, run_dir, gpu, sound, root2):
     """QEMU's command line."""
     if arch == "x86_64":
         cmd = ["qemu-system-x86_64", "-M", "q35", "-cpu", "max",
@@ -58,6 +61,9 @@ def machine(arch, kit, root, run_dir, gpu, sound):
             "-virtfs", "local,path=%s,mount_tag=out,security_model=none,multidevs=remap"
                        % run_dir,
             "-serial", "file:" + os.path.join(run_dir, "console.log")]
+    if root2 is not None:
+        cmd += ["-virtfs", "local,path=%s,mount_tag=root2,security_model=none,readonly=on,"
+                           "multidevs=remap" % root2]
     if gpu is not None:
         cmd += ["-device", "virtio-gpu-pci,xres=%d,yres=%d" % gpu]
     if sound:
@@ -68,10 +74,10 @@ def machine(arch, kit, root, run_dir, gpu, sound):
 
 
 class Vm:
-    def __init__(self, arch, kit, root, run_dir, gpu=None, sound=False):
+    def __init__(self, arch, kit, root, run_dir, gpu=None, sound=False, root2=None):
         self.arch, self.kit, self.root = arch, kit, root
         self.run_dir = os.path.abspath(run_dir)
-        self.gpu, self.sound = gpu, sound
+        self.gpu, self.sound, self.root2 = gpu, sound, root2
         self.proc = None
         self.qmp = None
         self.started = None
@@ -89,7 +95,8 @@ class Vm:
         self.started = time.monotonic()
         with open(os.path.join(self.run_dir, "qemu.log"), "wb") as log:
             self.proc = subprocess.Popen(
-                machine(self.arch, self.kit, self.root, self.run_dir, self.gpu, self.sound),
+                machine(self.arch, self.kit, self.root, self.run_dir, self.gpu, self.sound,
+                        self.root2),
                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
 
     def seconds(self):
