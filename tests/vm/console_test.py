@@ -219,6 +219,12 @@ def show(size, ending, env):
                 "kill -TERM $pid", "wait $pid", "echo \"KESTOVAR-LIVE-RC $?\"",
                 "echo 'the console is back' >/dev/tty1"]
     cmd += [wait_go("after")]
+    if not escape:
+        # A show that crashes: its handler must give the console back.
+        cmd += ["%s & pid=$!" % kestovar, wait_go("crash"), "kill -SEGV $pid", "wait $pid",
+                "echo \"KESTOVAR-CRASH-RC $?\"", wait_go("marker"),
+                "echo 'KESTOVAR: the console after the crash' >/dev/tty1",
+                "echo KESTOVAR-MARKED", wait_go("done")]
     vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=escape)
     vm.start("\n".join(cmd) + "\n")
     problems = []
@@ -242,6 +248,8 @@ def show(size, ending, env):
             problems.append("the line about the keyboard was %s"
                             % ("printed with a keyboard there" if said else "missing"))
         problems += live(vm, size, escape)
+        if not escape:
+            problems += crash(vm, size)
         rc = vm.finish(120)
         if rc != 0:
             problems.append("the guest's command ended with %d" % rc)
@@ -387,6 +395,37 @@ def check_armhf(env, run, log):
         problems.append("the installed armhf syna-render does not render the song exactly")
     if "KESTOVAR-HELP32-RC 0" not in log:
         problems.append("the installed armhf kestovar does not start")
+    return problems
+
+
+def crash(vm, size):
+    """A show killed by SIGSEGV once it draws; the problems found. The
+    console must show text again: a line written to it afterwards must
+    change the picture (in graphics mode the kernel draws nothing)."""
+    began = time.monotonic()
+    while time.monotonic() - began < LIVE_LIMIT:
+        frame = rgb(vm.screendump("crash-show"), size)
+        if lit(frame) > 2000:
+            break
+        time.sleep(1.5)
+    else:
+        return ["the show to be crashed did not draw"]
+    vm.touch("go-crash")
+    rc = vm.wait_for(rb"KESTOVAR-CRASH-RC (\d+)", 120, "crashed").group(1)
+    time.sleep(2)
+    crashed = rgb(vm.screendump("crashed"), size)
+    vm.touch("go-marker")
+    vm.wait_for(rb"KESTOVAR-MARKED", 60)
+    time.sleep(2)
+    marked = rgb(vm.screendump("marked"), size)
+    vm.touch("go-done")
+    print("a show killed by SIGSEGV: status %s; a line written after it %s the console"
+          % (rc.decode(), "changed" if marked != crashed else "did not change"))
+    problems = []
+    if rc != b"139":
+        problems.append("the crashed show ended with status %s, not 139" % rc.decode())
+    if marked == crashed or marked == frame:
+        problems.append("the console did not come back after a crash")
     return problems
 
 
