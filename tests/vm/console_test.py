@@ -143,6 +143,16 @@ def check_sound(wav, reference):
              % (same / 4 / RATE))
 
 
+def copy_debs(folder, into):
+    """The Debian packages of folder copied into a fresh folder into (the
+    guest's view of the run's folder)."""
+    shutil.rmtree(into, ignore_errors=True)
+    os.makedirs(into)
+    for name in os.listdir(folder):
+        if name.endswith(".deb"):
+            shutil.copy(os.path.join(folder, name), into)
+
+
 def guest_program(env, run):
     """The path at which the guest finds the program under test, and the
     guest's commands that put it there: with VM_DEBS (a folder of Debian
@@ -151,12 +161,7 @@ def guest_program(env, run):
     os.makedirs(os.path.join(run, "vm"), exist_ok=True)
     debs = env.get("VM_DEBS")
     if debs:
-        into = os.path.join(run, "vm", "debs")
-        shutil.rmtree(into, ignore_errors=True)
-        os.makedirs(into)
-        for name in os.listdir(debs):
-            if name.endswith(".deb"):
-                shutil.copy(os.path.join(debs, name), into)
+        copy_debs(debs, os.path.join(run, "vm", "debs"))
         return "/usr/bin/kestovar", [
             "dpkg -i /mnt/out/debs/*.deb >/tmp/dpkg.log 2>&1",
             "echo \"KESTOVAR-DPKG-RC $?\"", "tail -n 20 /tmp/dpkg.log"]
@@ -391,12 +396,7 @@ def armhf_packages(env, run):
     debs = env.get("VM_ARMHF_DEBS")
     if not debs:
         return []
-    into = os.path.join(run, "debs32")
-    shutil.rmtree(into, ignore_errors=True)
-    os.makedirs(into)
-    for name in os.listdir(debs):
-        if name.endswith(".deb"):
-            shutil.copy(os.path.join(debs, name), into)
+    copy_debs(debs, os.path.join(run, "debs32"))
     return [ARMHF_CMD]
 
 
