@@ -576,6 +576,8 @@ extern "C" int console_exitevent(void) {
 
 extern "C" const char *console_notice(void) { return s.notice; }
 
+extern "C" void console_abandon(void) { give_back_raw(); }
+
 extern "C" void console_release(console_gl *gl) {
     if (s.flip_pending) wait_flip();
     give_back_raw();

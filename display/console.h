@@ -10,7 +10,8 @@
  * in graphics mode and the controlling terminal in no-echo mode.
  * console_present puts the frame just swapped on the screen and waits for
  * the flip; console_release gives everything back. The console is also
- * given back by an exit() or a fatal signal while it is held.
+ * given back by an exit() or a fatal signal while it is held, and by
+ * console_abandon before an _exit().
  *
  * Limitations: one screen (the first connected connector of the first
  * device that has one); legacy mode setting, no atomic commits.
@@ -53,6 +54,13 @@ const char *console_notice(void);
 /* Gives back the console: the previous mode, text mode, the terminal's
  * settings (typed-ahead input dropped); then frees everything. */
 void console_release(console_gl *gl);
+
+/* From any thread, for a process about to end with _exit() while another
+ * thread may still be drawing: gives back the previous mode, text mode and
+ * the terminal's settings, with async-signal-safe calls only. Nothing when
+ * the console is not held. What the kernel frees on exit (the device, the
+ * keyboards' grab, the buffers) is left to it. */
+void console_abandon(void);
 
 /* Pure parts, for the tests. */
 typedef struct console_mode_info {

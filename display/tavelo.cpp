@@ -368,3 +368,7 @@ extern "C" const char *tavelo_error(void) { return error_text; }
 extern "C" int tavelo_answers(int timeout_ms) {
     return is_console ? 1 : platform_answers(timeout_ms);
 }
+
+// Not keyed on is_console, which the main thread may be changing: the
+// console knows for itself whether it is held.
+extern "C" void tavelo_abandon(void) { console_abandon(); }

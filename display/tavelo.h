@@ -63,6 +63,11 @@ const char *tavelo_error(void);
  * display still answers within timeout_ms (or cannot tell), 0 when it stays
  * silent. Off screen, or before tavelo_open, always 1. */
 int tavelo_answers(int timeout_ms);
+/* From any thread, before an _exit() while another thread may be inside a
+ * tavelo_ call: gives back what the kernel would not on exit (a console's
+ * text mode and terminal settings). Async-signal-safe; on X and off screen
+ * nothing is left to give back. */
+void tavelo_abandon(void);
 
 /* The centred viewport for a requested picture of w x h on a W x H screen. */
 typedef struct tavelo_rect {

@@ -203,12 +203,14 @@ void wait_for_render() {
 
 // The main thread is stuck in the display after a stop signal: end the
 // show as the signal would have, the frame-rate line and status 0. The
-// sound thread ends with the process; the terminal was never changed.
+// sound thread ends with the process; a console is given back first.
 void end_stuck_show() {
     wait_for_render();
     const Uint32 start = show_start.load();
     const Uint32 end = show_ended.load() ? show_end.load() : SDL_GetTicks();
     const int fps = show_started.load() ? frame_rate(shown_frames.load(), start, end) : 0;
+    // _exit() skips the handlers that would give a console back.
+    tavelo_abandon();
     printf("\nFPS: %d\n", fps);
     fflush(stdout);
     _exit(0);
@@ -226,6 +228,7 @@ void end_silent_show(int waited_ms) {
         "the X server at DISPLAY=%s stopped answering (waited %d s; is it stopped, or "
         "held by another client?)",
         display_name, waited_ms / 1000);
+    tavelo_abandon();
     _exit(1);
 }
 
