@@ -82,8 +82,20 @@ int em_fd = -1;
 uint32_t em_crtc = 0, em_connector = 0, em_fb = 0, em_x = 0, em_y = 0;
 drmModeModeInfo em_mode{};
 bool em_mode_valid = false;
-const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGHUP, SIGQUIT};
-struct sigaction old_actions[sizeof kFatalSignals / sizeof kFatalSignals[0]];
+// Signals that end the process. Crashes and SIGQUIT are taken whatever
+// handler was there (SDL's parachute included): nothing goes on after them.
+// SIGHUP only when nobody handles or ignores it: a host that does ends its
+// own way (the demo ends the show as on SIGTERM; nohup carries on).
+struct fatal_signal {
+    int number;
+    bool always;
+};
+const fatal_signal kFatalSignals[] = {{SIGSEGV, true}, {SIGBUS, true},  {SIGFPE, true},
+                                      {SIGILL, true},  {SIGABRT, true}, {SIGQUIT, true},
+                                      {SIGHUP, false}};
+constexpr size_t kFatalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
+struct sigaction old_actions[kFatalCount];
+bool taken[kFatalCount];
 bool atexit_registered = false;
 
 [[gnu::format(printf, 3, 4)]] void put(char *out, size_t size, const char *fmt, ...) {
@@ -126,8 +138,14 @@ void catch_fatal_signals() {
     sa.sa_handler = on_fatal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESETHAND | SA_NODEFER;
-    for (size_t i = 0; i < sizeof kFatalSignals / sizeof kFatalSignals[0]; i++)
-        sigaction(kFatalSignals[i], &sa, &old_actions[i]);
+    for (size_t i = 0; i < kFatalCount; i++) {
+        struct sigaction now;
+        const int number = kFatalSignals[i].number;
+        taken[i] = kFatalSignals[i].always ||
+                   (sigaction(number, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) == 0 &&
+                    now.sa_handler == SIG_DFL);
+        if (taken[i]) sigaction(number, &sa, &old_actions[i]);
+    }
     if (!atexit_registered) {
         std::atexit(at_exit);
         atexit_registered = true;
@@ -135,8 +153,10 @@ void catch_fatal_signals() {
 }
 
 void release_fatal_signals() {
-    for (size_t i = 0; i < sizeof kFatalSignals / sizeof kFatalSignals[0]; i++)
-        sigaction(kFatalSignals[i], &old_actions[i], nullptr);
+    for (size_t i = 0; i < kFatalCount; i++) {
+        if (taken[i]) sigaction(kFatalSignals[i].number, &old_actions[i], nullptr);
+        taken[i] = false;
+    }
 }
 
 // The connected connector of fd with modes, its preferred mode and a CRTC

@@ -10,8 +10,8 @@
  * in graphics mode and the controlling terminal in no-echo mode.
  * console_present puts the frame just swapped on the screen and waits for
  * the flip; console_release gives everything back. The console is also
- * given back by an exit() or a fatal signal while it is held, and by
- * console_abandon before an _exit().
+ * given back by an exit() or a fatal signal while it is held (one the host
+ * neither handles nor ignores), and by console_abandon before an _exit().
  *
  * Limitations: one screen (the first connected connector of the first
  * device that has one); legacy mode setting, no atomic commits.
