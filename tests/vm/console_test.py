@@ -13,7 +13,10 @@
                                It is started from the serial line (as over
                                SSH) and ended by SIGTERM, a second show is
                                refused meanwhile, a third one is killed by
-                               SIGSEGV, and the frames are held with no
+                               SIGSEGV and a fourth ended by SIGHUP (a
+                               closed terminal: status 0 and the FPS line),
+                               each leaving text on the console, and the
+                               frames are held with no
                                keyboard readable (one line must say so);
                                with --escape it is started on the console
                                itself (tty1 its terminal, whose settings
@@ -246,11 +249,10 @@ def show(size, ending, env):
                 "echo \"KESTOVAR-TYPED $(wc -c </tmp/typed)\""]
     cmd += [wait_go("after")]
     if not escape:
-        # A show that crashes: its handler must give the console back.
-        cmd += ["%s & pid=$!" % kestovar, wait_go("crash"), "kill -SEGV $pid", "wait $pid",
-                "echo \"KESTOVAR-CRASH-RC $?\"", wait_go("marker"),
-                "echo 'KESTOVAR: the console after the crash' >/dev/tty1",
-                "echo KESTOVAR-MARKED", wait_go("done")]
+        # A show that crashes, then one whose terminal hangs up: each must
+        # give the console back.
+        cmd += signalled_show(kestovar, "SEGV") + signalled_show(kestovar, "HUP")
+        cmd += [wait_go("done")]
     vm = Vm(arch, kit, root, os.path.join(run, "vm"), gpu=size, sound=escape)
     vm.start("\n".join(cmd) + "\n")
     problems = []
@@ -275,7 +277,9 @@ def show(size, ending, env):
                             % ("printed with a keyboard there" if said else "missing"))
         problems += live(vm, size, escape)
         if not escape:
-            problems += crash(vm, size)
+            problems += signalled(vm, size, "SEGV", "killed by SIGSEGV", b"139")
+            problems += signalled(vm, size, "HUP", "ended by SIGHUP", b"0")
+            vm.touch("go-done")
         rc = vm.finish(120)
         if rc != 0:
             problems.append("the guest's command ended with %d" % rc)
@@ -430,34 +434,54 @@ def check_armhf(env, run, log):
     return problems
 
 
-def crash(vm, size):
-    """A show killed by SIGSEGV once it draws; the problems found. The
-    console must show text again: a line written to it afterwards must
-    change the picture (in graphics mode the kernel draws nothing)."""
+def signalled_show(kestovar, sig):
+    """The guest's commands for a show ended by signal sig once the host
+    saw it draw, then a line written to the console."""
+    return [wait_go(sig + "-start"), "echo KESTOVAR-%s-START" % sig,
+            "%s & pid=$!" % kestovar, wait_go(sig), "kill -%s $pid" % sig, "wait $pid",
+            "echo \"KESTOVAR-%s-RC $?\"" % sig, wait_go(sig + "-marker"),
+            "echo 'KESTOVAR: the console after SIG%s' >/dev/tty1" % sig,
+            "echo KESTOVAR-%s-MARKED" % sig]
+
+
+def signalled(vm, size, sig, how, status):
+    """The host's side of signalled_show: the show must end with status
+    and, unless killed (139), the FPS line; the console must show text
+    again: the line written to it afterwards must change the picture (in
+    graphics mode the kernel draws nothing). The problems found."""
+    console = rgb(vm.screendump(sig + "-console"), size)
+    showing = max(2000, 4 * lit(console))
+    vm.touch("go-%s-start" % sig)
     began = time.monotonic()
     while time.monotonic() - began < LIVE_LIMIT:
-        frame = rgb(vm.screendump("crash-show"), size)
-        if lit(frame) > 2000:
+        frame = rgb(vm.screendump(sig + "-show"), size)
+        if lit(frame) > showing:
             break
         time.sleep(1.5)
     else:
-        return ["the show to be crashed did not draw"]
-    vm.touch("go-crash")
-    rc = vm.wait_for(rb"KESTOVAR-CRASH-RC (\d+)", 120, "crashed").group(1)
+        return ["the show to be %s did not draw" % how]
+    vm.touch("go-" + sig)
+    ended = vm.wait_for(rb"KESTOVAR-%s-RC (\d+)" % sig.encode(), 120, how)
+    rc = ended.group(1)
+    log = vm.log()
+    said_fps = b"\nFPS: " in log[log.rfind(b"KESTOVAR-%s-START" % sig.encode()):ended.start()]
     time.sleep(2)
-    crashed = rgb(vm.screendump("crashed"), size)
-    vm.touch("go-marker")
-    vm.wait_for(rb"KESTOVAR-MARKED", 60)
+    before = rgb(vm.screendump(sig + "-ended"), size)
+    vm.touch("go-%s-marker" % sig)
+    vm.wait_for(rb"KESTOVAR-%s-MARKED" % sig.encode(), 60)
     time.sleep(2)
-    marked = rgb(vm.screendump("marked"), size)
-    vm.touch("go-done")
-    print("a show killed by SIGSEGV: status %s; a line written after it %s the console"
-          % (rc.decode(), "changed" if marked != crashed else "did not change"))
+    marked = rgb(vm.screendump(sig + "-marked"), size)
+    print("a show %s: status %s%s; a line written after it %s the console"
+          % (how, rc.decode(), ", the FPS line" if said_fps else "",
+             "changed" if marked != before else "did not change"))
     problems = []
-    if rc != b"139":
-        problems.append("the crashed show ended with status %s, not 139" % rc.decode())
-    if marked == crashed or marked == frame:
-        problems.append("the console did not come back after a crash")
+    if rc != status:
+        problems.append("the show %s ended with status %s, not %s"
+                        % (how, rc.decode(), status.decode()))
+    if status != b"139" and not said_fps:
+        problems.append("the show %s printed no FPS line" % how)
+    if marked == before or marked == frame:
+        problems.append("the console did not come back after the show %s" % how)
     return problems
 
 
