@@ -84,8 +84,9 @@ drmModeModeInfo em_mode{};
 bool em_mode_valid = false;
 // Signals that end the process. Crashes and SIGQUIT are taken whatever
 // handler was there (SDL's parachute included): nothing goes on after them.
-// SIGHUP only when nobody handles or ignores it: a host that does ends its
-// own way (the demo ends the show as on SIGTERM; nohup carries on).
+// SIGHUP only when nobody handles or ignores it: a host that handles it
+// ends its own way (the demo ends the show as on SIGTERM), one that
+// ignores it carries on.
 struct fatal_signal {
     int number;
     bool always;
