@@ -102,6 +102,13 @@ def lit(picture):
     return len(picture) // 3 - picture.count(b"\0\0\0")
 
 
+def drawing(shot, console):
+    """Whether a screen dump shows a frame of the show rather than the
+    console before it: a frame lights far more pixels than the console's
+    text, so a blinking cursor or a kernel line is no sign of drawing."""
+    return lit(shot) > max(2000, 4 * lit(console))
+
+
 def wav_samples(path):
     with open(path, "rb") as f:
         data = f.read()
@@ -311,15 +318,12 @@ def live(vm, size, escape):
     # long enough for the sound check.
     began = time.monotonic()
     pictures, dumps = set(), 0
-    # A show's frame lights far more pixels than the console's text: a
-    # blinking cursor or a kernel line is no sign that the show is drawing.
-    showing = max(2000, 4 * lit(console))
     while time.monotonic() - began < LIVE_LIMIT:
         if vm.proc.poll() is not None or b"KESTOVAR-LIVE-RC" in vm.log():
             break
         shot = rgb(vm.screendump("live"), size)
         dumps += 1
-        if lit(shot) > showing:
+        if drawing(shot, console):
             if not pictures:
                 for key in ("a", "b", "ret"):
                     vm.send_key(key)
@@ -450,12 +454,11 @@ def signalled(vm, size, sig, how, status):
     again: the line written to it afterwards must change the picture (in
     graphics mode the kernel draws nothing). The problems found."""
     console = rgb(vm.screendump(sig + "-console"), size)
-    showing = max(2000, 4 * lit(console))
     vm.touch("go-%s-start" % sig)
     began = time.monotonic()
     while time.monotonic() - began < LIVE_LIMIT:
         frame = rgb(vm.screendump(sig + "-show"), size)
-        if lit(frame) > showing:
+        if drawing(frame, console):
             break
         time.sleep(1.5)
     else:
